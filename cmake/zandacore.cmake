@@ -47,3 +47,25 @@ function(zc_test name)
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
         PROPERTIES ENVIRONMENT "ZC_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZC_BINARY_DIR=${CMAKE_BINARY_DIR}")
 endfunction()
+
+# zc_fuzzer(NAME SOURCES... LIBS ...): a libFuzzer target (fuzz tree only); seeds are
+# taken from fuzz/corpus/NAME when present.
+function(zc_fuzzer name)
+    cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+    if(NOT ZC_FUZZ)
+        return()
+    endif()
+    add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+endfunction()
+
+# zc_bench(NAME SOURCES... LIBS ...): a benchmark program (optimised bench tree only).
+function(zc_bench name)
+    cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+    if(NOT ZC_BENCH)
+        return()
+    endif()
+    add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+endfunction()
