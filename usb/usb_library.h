@@ -23,9 +23,8 @@ using SiCheckRXQueueFn = SiStatus(USB_CALL*)(SiHandle handle, std::uint32_t* byt
                                              std::uint32_t* queue_status);
 using SiReadFn = SiStatus(USB_CALL*)(SiHandle handle, void* buffer, std::uint32_t to_read,
                                      std::uint32_t* bytes_returned, void* overlapped);
-using SiWriteFn = SiStatus(USB_CALL*)(SiHandle handle, const void* buffer,
-                                      std::uint32_t to_write, std::uint32_t* bytes_written,
-                                      void* overlapped);
+using SiWriteFn = SiStatus(USB_CALL*)(SiHandle handle, const void* buffer, std::uint32_t to_write,
+                                      std::uint32_t* bytes_written, void* overlapped);
 
 inline constexpr std::uint32_t SI_RX_READY = 0x02; // queue status: received data waiting
 

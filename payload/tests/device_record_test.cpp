@@ -71,15 +71,17 @@ std::vector<char> ReadWhole(const std::string& path) {
 }
 
 TEST(EmbeddedBlobs, FlashImageDecodesToTheInputFile) {
-    const std::vector<char> expected = ReadWhole(std::string(ZC_PAYLOAD_INPUTS) + "/flash_image.bin");
+    const std::vector<char> expected =
+        ReadWhole(std::string(ZC_PAYLOAD_INPUTS) + "/flash_image.bin");
     ASSERT_FALSE(expected.empty());
     std::vector<char> decoded(expected.size() + 1);
     unsigned int decoded_length = static_cast<unsigned int>(decoded.size());
     const ImageEntry& flash = device_record.images[0];
-    ASSERT_EQ(BZ2_bzBuffToBuffDecompress(decoded.data(), &decoded_length,
-                                         reinterpret_cast<char*>(const_cast<std::uint8_t*>(flash.data)),
-                                         flash.length, 0, 0),
-              BZ_OK);
+    ASSERT_EQ(
+        BZ2_bzBuffToBuffDecompress(decoded.data(), &decoded_length,
+                                   reinterpret_cast<char*>(const_cast<std::uint8_t*>(flash.data)),
+                                   flash.length, 0, 0),
+        BZ_OK);
     decoded.resize(decoded_length);
     EXPECT_TRUE(decoded == expected);
 }
