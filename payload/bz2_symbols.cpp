@@ -1,0 +1,108 @@
+#include "payload/bz2_block_stages.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+constexpr std::int32_t kSymbolsPerSelector = 50;
+} // namespace
+
+std::int32_t Bz2DecodeSymbols(Bz2Decoder* decoder, const std::uint8_t* byte_map,
+                              std::int32_t used_count, std::int32_t selector_count,
+                              std::int32_t* byte_count, std::uint32_t* byte_counts) {
+    // The move-to-front list holds the mapped byte values themselves.
+    std::uint8_t front_list[256];
+    std::memcpy(front_list, byte_map, sizeof front_list);
+
+    std::uint32_t* const block = decoder->block_buffer;
+    const std::int32_t capacity = decoder->block_capacity;
+    const std::uint8_t* const input = decoder->input_area;
+    const std::int32_t input_count = decoder->input_count;
+    std::uint32_t holder = decoder->bit_holder;
+    std::uint32_t bits = decoder->bit_count;
+    std::int32_t input_pos = decoder->input_pos;
+
+    std::int32_t count = 0;
+    std::int32_t run_length = 0;
+    std::int32_t run_weight = 0; // 0 while no run is open
+    std::int32_t selector_index = 0;
+    std::int32_t left_in_span = 0;
+    const Bz2HuffmanGroup* group = nullptr;
+    // A data error leaves the record Failed, so those returns skip storing the reader back.
+    for (;;) {
+        if (left_in_span == 0) {
+            if (selector_index == selector_count)
+                return Bz2DataError;
+            group = &decoder->groups[decoder->selectors[selector_index++]];
+            left_in_span = kSymbolsPerSelector;
+        }
+        --left_in_span;
+
+        // Take longest_code bits at once, then give back what the code did not use.
+        const std::uint32_t longest = static_cast<std::uint32_t>(group->longest_code);
+        while (bits < longest && input_pos < input_count) {
+            holder = holder << 8 | input[input_pos++];
+            bits += 8;
+        }
+        std::uint32_t code;
+        if (bits >= longest) {
+            bits -= longest;
+            code = holder >> bits & ((1u << longest) - 1);
+        } else {
+            decoder->bit_holder = holder;
+            decoder->bit_count = bits;
+            decoder->input_pos = input_pos;
+            code = Bz2ReadBits(decoder, longest); // reports the end of the input
+            holder = decoder->bit_holder;
+            bits = decoder->bit_count;
+            input_pos = decoder->input_pos;
+        }
+        std::uint32_t length = static_cast<std::uint32_t>(group->shortest_code);
+        while (static_cast<std::int32_t>(code) > group->code_limit[length - 1])
+            ++length;
+        if (length > longest)
+            return Bz2DataError;
+        bits += longest - length;
+        const std::int32_t index =
+            static_cast<std::int32_t>(code >> (longest - length)) - group->code_base[length - 1];
+        if (index < 0 || index >= kBz2MaxSymbols)
+            return Bz2DataError;
+        const std::int32_t symbol = group->code_symbols[index];
+
+        if (symbol <= 1) { // run digits, weights 1, 2, 4, ... (symbol 1 counts twice)
+            if (run_weight == 0) {
+                run_weight = 1;
+                run_length = 0;
+            }
+            run_length += run_weight << symbol;
+            run_weight <<= 1;
+            if (run_length > capacity)
+                return Bz2DataError;
+            continue;
+        }
+        if (run_weight != 0) {
+            if (count + run_length >= capacity)
+                return Bz2DataError;
+            const std::uint8_t byte = front_list[0];
+            std::fill(block + count, block + count + run_length, byte);
+            byte_counts[byte] += static_cast<std::uint32_t>(run_length);
+            count += run_length;
+            run_weight = 0;
+        }
+        if (symbol > used_count)
+            break; // end of block
+        if (count >= capacity)
+            return Bz2DataError;
+        const std::int32_t position = symbol - 1;
+        const std::uint8_t byte = front_list[position];
+        std::memmove(front_list + 1, front_list, static_cast<std::size_t>(position));
+        front_list[0] = byte;
+        block[count++] = byte;
+        byte_counts[byte] += 1;
+    }
+    decoder->bit_holder = holder;
+    decoder->bit_count = bits;
+    decoder->input_pos = input_pos;
+    *byte_count = count;
+    return Bz2Ok;
+}
