@@ -1,0 +1,7 @@
+// Diagnostic trace: printf-style text on standard output, never shown in the window.
+#pragma once
+
+[[gnu::format(printf, 1, 2)]] void Trace(const char* format, ...);
+
+// Pushes pending trace out, for the steps that may wait a long time afterwards.
+void TraceFlush();
