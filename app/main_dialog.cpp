@@ -1,0 +1,118 @@
+#include "app/main_dialog.h"
+
+#include "app/dialog_texts.h"
+#include "app/shell_state.h"
+#include "app/worker.h"
+#include "payload/device_record.h"
+#include "resources/resource_ids.h"
+#include "usb/usb_library.h"
+#include "usb/usb_scan.h"
+
+#include <commctrl.h>
+
+namespace {
+
+void InitMainDialog(HWND dialog) {
+    SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(shell_state.app_icon));
+    SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(shell_state.app_icon));
+    const auto font = reinterpret_cast<WPARAM>(shell_state.status_font);
+    SendDlgItemMessageA(dialog, IDC_UPPER_LABEL, WM_SETFONT, font, TRUE);
+    SendDlgItemMessageA(dialog, IDC_LOWER_LABEL, WM_SETFONT, font, TRUE);
+    // Client pixels, not dialog units; the range stays the control's default 0..100.
+    shell_state.progress_bar =
+        CreateWindowExA(0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE, 25, 120, 428, 20,
+                        dialog, nullptr, shell_state.instance_handle, nullptr);
+    char version_line[kDialogTextSize] = {};
+    FormatVersionLine(version_line, shell_state.identified_version, device_record.version);
+    SetWindowTextA(dialog, device_record.model);
+    SetDlgItemTextA(dialog, IDC_UPPER_LABEL, device_record.model);
+    SetDlgItemTextA(dialog, IDC_LOWER_LABEL, version_line);
+}
+
+void PaintBanner(HWND dialog) {
+    PAINTSTRUCT paint;
+    HDC target = BeginPaint(dialog, &paint);
+    HDC source = CreateCompatibleDC(target);
+    HGDIOBJ previous = SelectObject(source, shell_state.banner_bitmap);
+    BITMAP bitmap = {};
+    GetObjectA(shell_state.banner_bitmap, sizeof bitmap, &bitmap);
+    BitBlt(target, 115, 10, bitmap.bmWidth, bitmap.bmHeight, source, 0, 0, SRCCOPY);
+    SelectObject(source, previous);
+    DeleteDC(source);
+    EndPaint(dialog, &paint);
+}
+
+// The Close button, the caption's close box, the system menu and Alt+F4 all end here.
+// While an update runs the request is refused: ending the dialog would release the
+// library and end the process under the worker.
+INT_PTR CloseMainDialog(HWND dialog) {
+    if (!shell_state.update_running) {
+        EndDialog(dialog, 0);
+    }
+    return TRUE;
+}
+
+void ReleaseShellResources() {
+    if (shell_state.banner_bitmap != nullptr) {
+        DeleteObject(shell_state.banner_bitmap);
+        shell_state.banner_bitmap = nullptr;
+    }
+    if (shell_state.background_brush != nullptr) {
+        DeleteObject(shell_state.background_brush);
+        shell_state.background_brush = nullptr;
+    }
+    if (shell_state.status_font != nullptr) {
+        DeleteObject(shell_state.status_font);
+        shell_state.status_font = nullptr;
+    }
+    if (shell_state.finish_font != nullptr) {
+        DeleteObject(shell_state.finish_font);
+        shell_state.finish_font = nullptr;
+    }
+    if (usb_library.module != nullptr) {
+        FreeLibrary(static_cast<HMODULE>(usb_library.module));
+        usb_library.module = nullptr;
+    }
+    FreeUsbDeviceEntries(shell_state.usb_devices, shell_state.usb_device_count);
+    shell_state.usb_device_count = 0;
+}
+
+} // namespace
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wparam, LPARAM) {
+    if (shell_state.dialog_window == nullptr) {
+        shell_state.dialog_window = window;
+    }
+    switch (message) {
+    case WM_INITDIALOG:
+        InitMainDialog(window);
+        return TRUE;
+    case WM_PAINT:
+        PaintBanner(window);
+        return FALSE;
+    case WM_CTLCOLORSTATIC:
+        SetBkMode(reinterpret_cast<HDC>(wparam), TRANSPARENT);
+        return reinterpret_cast<INT_PTR>(shell_state.background_brush);
+    case WM_CTLCOLORDLG:
+        return reinterpret_cast<INT_PTR>(shell_state.background_brush);
+    case WM_COMMAND:
+        // The whole parameter: only a click (notification 0) counts, and the Esc key's
+        // IDCANCEL is no command of ours, so Esc does not close the dialog.
+        if (wparam == IDC_START) {
+            StartWorker();
+            return TRUE;
+        }
+        if (wparam == IDC_CLOSE) {
+            return CloseMainDialog(window);
+        }
+        return FALSE;
+    case WM_CLOSE:
+        return CloseMainDialog(window);
+    case WM_DESTROY:
+        ReleaseShellResources();
+        PostQuitMessage(0);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}

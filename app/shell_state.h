@@ -1,0 +1,31 @@
+// The process-wide values of the application shell, shared by the start-up sequence,
+// the main dialog and the worker thread. No lock: see the comments on each value.
+#pragma once
+#include "usb/usb_scan.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+struct ShellState {
+    HINSTANCE instance_handle = nullptr;
+    UsbDeviceEntry* usb_devices[kMaxUsbDevices] = {}; // the start-up scan's entries
+    std::int32_t usb_device_count = 0;
+    std::int32_t identified_version = 0;
+    HICON app_icon = nullptr;
+    HBITMAP banner_bitmap = nullptr;
+    HBRUSH background_brush = nullptr;
+    HFONT status_font = nullptr;
+    HFONT finish_font = nullptr;
+    HWND dialog_window = nullptr;
+    HWND progress_bar = nullptr;
+    std::int32_t last_progress = -1; // written only by SetProgress
+    HANDLE worker_thread = nullptr;
+    // True from the Start click until the worker has finished with the device; while
+    // it is set the dialog refuses to close, so the library is never released under
+    // a running update.
+    std::atomic<bool> update_running = false;
+};
+
+extern ShellState shell_state;

@@ -1,0 +1,12 @@
+// The thread that runs one firmware update while the main thread keeps the dialog
+// responsive.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+// Starts the update's thread; a Start that arrives once an update was started is
+// ignored, so at most one update runs per process. Returns 0.
+std::int32_t StartWorker();
+
+DWORD WINAPI WorkerMain(LPVOID unused);
