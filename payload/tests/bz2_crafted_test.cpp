@@ -151,12 +151,20 @@ TEST(Bz2Runs, FourEqualBytesAreFollowedByACountOfFurtherCopies) {
 }
 
 TEST(Bz2Runs, CountingStartsAfreshInEveryBlock) {
-    const TestStream split = {'9', {Content("aaa"), Content("aab")}, {}};
-    EXPECT_EQ(ReadAll(BuildStream(split)).output, ToBytes("aaaaab"));
+    // The second block begins and ends with 'a', so its first byte equals the one before it.
+    const TestStream split = {'9',
+                              {Content("aaa"), Content("aaaa\x01"
+                                                       "ba")},
+                              {}};
     const TestStream counted = {'9', {Content("aaaa\x02"), Content(std::string("aaaa\0", 5))}, {}};
-    const ReadOutcome outcome = ReadAll(BuildStream(counted));
-    EXPECT_EQ(outcome.output, Bytes(10, 'a'));
-    EXPECT_TRUE(outcome.crc_matches);
+    for (const std::vector<std::int32_t>& steps : {std::vector<std::int32_t>{4096}, {1}}) {
+        EXPECT_EQ(ReadAll(BuildStream(split), steps).output, ToBytes("aaa"
+                                                                     "aaaaa"
+                                                                     "ba"));
+        const ReadOutcome outcome = ReadAll(BuildStream(counted), steps);
+        EXPECT_EQ(outcome.output, Bytes(10, 'a'));
+        EXPECT_TRUE(outcome.crc_matches);
+    }
 }
 
 TEST(Bz2Runs, SmallReadsResumeRunsAndBlocksWhereTheyStopped) {
@@ -219,6 +227,10 @@ TEST(Bz2Blocks, SelectorCountsAndPositions) {
     block.group_count = 3;
     block.first_selector_position = 3;
     EXPECT_EQ(FirstBlockStatus(block), Bz2DataError);
+    block.group_count = 6;
+    block.first_selector_position = 6;
+    EXPECT_EQ(FirstBlockStatus(block), Bz2DataError);
+    block.group_count = 3;
     block.first_selector_position = 2; // a valid position, but the wrong group
     const ReadOutcome misread = ReadAll(BuildStream(OneBlock(block)));
     EXPECT_FALSE(misread.final_status == Bz2EndOfStream && misread.crc_matches);
