@@ -1,0 +1,18 @@
+// The C runtime's file interface on descriptors, the same calls on Linux and Windows.
+#pragma once
+
+// Opens PATH for writing only, in binary mode, creating it with permission bits 0666 or
+// emptying an existing file; returns the descriptor, or -1.
+int FileOpenForWriting(const char* path);
+
+// Writes COUNT bytes (below 2 GiB); returns the number of bytes written, or -1.
+int FileWrite(int descriptor, const void* data, unsigned count);
+
+// Returns 0, or -1.
+int FileClose(int descriptor);
+
+// Creates one directory level (parents must exist); returns 0, or -1.
+int DirectoryCreate(const char* path);
+
+// Whether PATH names an existing directory; a trailing separator is allowed.
+bool DirectoryExists(const char* path);
