@@ -166,6 +166,7 @@ std::string SimVersionText(const SimModule& module) {
 SimReply SimExecuteRequest(SimBus* bus, SimModule* module, std::span<const std::uint8_t> body) {
     Request request{};
     if (!TakeApart(body, &request)) {
+        module->has_sequence = false; // as for any frame that cannot be read
         SimLogViolation(
             bus, module,
             SimPrintf("unknown request %s",

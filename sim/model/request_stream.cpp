@@ -22,8 +22,12 @@ void SimReceiveHostBytes(SimBus* bus, SimModule* module, std::span<const std::ui
     std::vector<SimParsedFrame> found;
     SimFeedRequestBytes(&module->parser, bytes, &found);
     for (SimParsedFrame& frame : found) {
-        if (!frame.violation.empty())
+        if (!frame.violation.empty()) {
             SimLogViolation(bus, module, frame.violation);
+            // The lost frame's sequence is unknown: the next request sets it anew, so
+            // that one slip of the host is one violation.
+            module->has_sequence = false;
+        }
         if (!frame.counts_as_request)
             continue;
         const std::uint32_t request = ++module->requests_since_open;
