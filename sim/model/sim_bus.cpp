@@ -106,8 +106,10 @@ void SimBusAdvance(SimBus* bus, std::uint64_t now_us) {
 void SimPlug(SimBus* bus, SimModule* module) {
     if (module->present)
         return;
-    if (module->flash.bytes.empty())
+    if (module->flash.bytes.empty()) {
         SimSeedFactoryFlash(&module->flash, module->config.firmware, BootloaderVersion(*module));
+        module->flash_changed = true;
+    }
     RunBootloader(module);
     module->present = true;
     SimLogEvent(bus, module, "plug");

@@ -18,6 +18,7 @@ enum class SimRestartPhase { None, Leaving, Away };
 struct SimModule {
     SimModuleConfig config;
     SimFlash flash;
+    bool flash_changed = false; // since the flash file was last written or read
 
     // Kept between processes (state-<serial>.txt).
     bool present = false;

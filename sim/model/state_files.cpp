@@ -175,13 +175,15 @@ std::int32_t SimParseState(std::string_view text, SimModule* module, std::string
     return 0;
 }
 
-std::int32_t SimSaveModule(const std::string& dir, const SimModule& module, std::string* error) {
-    const std::string& serial = module.config.serial;
-    if (!module.flash.bytes.empty() &&
-        WriteFile(Join(dir, SimFlashFileName(serial)), "wb", module.flash.bytes.data(),
-                  module.flash.bytes.size(), error) != 0)
-        return -1;
-    const std::string state = SimFormatState(module);
+std::int32_t SimSaveModule(const std::string& dir, SimModule* module, std::string* error) {
+    const std::string& serial = module->config.serial;
+    if (module->flash_changed) {
+        if (WriteFile(Join(dir, SimFlashFileName(serial)), "wb", module->flash.bytes.data(),
+                      module->flash.bytes.size(), error) != 0)
+            return -1;
+        module->flash_changed = false;
+    }
+    const std::string state = SimFormatState(*module);
     return WriteFile(Join(dir, SimStateFileName(serial)), "wb", state.data(), state.size(), error);
 }
 
@@ -210,6 +212,7 @@ std::int32_t SimLoadModule(const std::string& dir, SimModule* module, std::strin
         return -1;
     }
     module->flash.bytes.assign(bytes.begin(), bytes.end());
+    module->flash_changed = false;
     return 1;
 }
 

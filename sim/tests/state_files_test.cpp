@@ -1,6 +1,7 @@
 // The state directory's files: exact formats, and a module's state carried from one
 // process to the next through them.
 #include "sim/model/log_lines.h"
+#include "sim/model/sim_library.h"
 #include "sim/model/state_files.h"
 #include "sim/model/status_line.h"
 #include <filesystem>
@@ -26,6 +27,7 @@ class StateFiles : public ::testing::Test {
     }
 
     std::filesystem::path dir;
+    std::uint32_t handle_ = 0;
 };
 
 SimBus PluggedBus() {
@@ -64,7 +66,7 @@ TEST_F(StateFiles, ModuleSurvivesSaveAndLoad) {
     saved.restart = SimRestartPhase::Leaving;
     saved.restart_due_us = 987654;
     std::string error;
-    ASSERT_EQ(SimSaveModule(dir.string(), saved, &error), 0) << error;
+    ASSERT_EQ(SimSaveModule(dir.string(), &saved, &error), 0) << error;
     EXPECT_EQ(std::filesystem::file_size(dir / "flash-A17.bin"), kFlashSize);
 
     SimBus fresh = SimMakeBus({saved.config});
@@ -78,6 +80,30 @@ TEST_F(StateFiles, ModuleSurvivesSaveAndLoad) {
     EXPECT_FALSE(loaded.present); // the restart goes on in the next process
 }
 
+TEST_F(StateFiles, FlashFileIsWrittenOnlyAfterAChange) {
+    SimBus bus = PluggedBus();
+    SimModule& module = bus.modules[0];
+    std::string error;
+    ASSERT_EQ(SimSaveModule(dir.string(), &module, &error), 0) << error;
+    std::filesystem::remove(dir / "flash-A17.bin");
+    ASSERT_EQ(SimSaveModule(dir.string(), &module, &error), 0) << error;
+    EXPECT_FALSE(std::filesystem::exists(dir / "flash-A17.bin"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "state-A17.txt"));
+
+    // A host's erase marks the flash changed.
+    SimLibOpen(&bus, 0, &handle_);
+    const std::uint8_t unlock[] = {0xFF, 0x07, 0x80, 0x0F, 0x00, 0x00,
+                                   0x00, 0x42, 0x03, 0xD4, 0xFF};
+    const std::uint8_t erase[] = {0xFF, 0x0B, 0x80, 0x0F, 0x00, 0x00, 0x01, 0x30,
+                                  0x04, 0xD8, 0x10, 0x00, 0x00, 0xAC, 0xFF};
+    std::uint32_t written = 0;
+    SimLibWrite(&bus, handle_, unlock, &written);
+    SimLibWrite(&bus, handle_, erase, &written);
+    ASSERT_EQ(module.violations, 0);
+    ASSERT_EQ(SimSaveModule(dir.string(), &module, &error), 0) << error;
+    EXPECT_TRUE(std::filesystem::exists(dir / "flash-A17.bin"));
+}
+
 TEST_F(StateFiles, NoStateFileMeansANewModule) {
     SimBus bus = SimMakeBus({SimModuleConfig{}});
     bus.modules[0].config.serial = "B2";
@@ -88,7 +114,7 @@ TEST_F(StateFiles, NoStateFileMeansANewModule) {
 TEST_F(StateFiles, DamagedFilesAreRefused) {
     SimBus bus = PluggedBus();
     std::string error;
-    ASSERT_EQ(SimSaveModule(dir.string(), bus.modules[0], &error), 0);
+    ASSERT_EQ(SimSaveModule(dir.string(), &bus.modules[0], &error), 0);
     std::filesystem::resize_file(dir / "flash-A17.bin", kFlashSize - 1);
     EXPECT_EQ(SimLoadModule(dir.string(), &bus.modules[0], &error), -1);
 
