@@ -12,9 +12,16 @@ std::uint32_t HandleValue(SiHandle handle) {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle));
 }
 
-void AddLatency(SimBus* bus, std::uint32_t handle) {
-    if (const SimModule* module = SimHandleModule(bus, handle))
+// What every read and write starts with: the checks, then the module's latency on
+// the virtual clock. Null, with the status to return, when the call cannot go on.
+SimBus* StartTransfer(SiHandle handle, const void* buffer, void* overlapped, SiStatus* status) {
+    SimBus* bus = SimDoorBus();
+    *status = !bus ? kSimInvalidHandle : (overlapped || !buffer) ? kSimInvalidParameter : kSimOk;
+    if (*status != kSimOk)
+        return nullptr;
+    if (const SimModule* module = SimHandleModule(bus, HandleValue(handle)))
         SimDoorAdvanceUs(module->config.latency_us);
+    return bus;
 }
 
 SiStatus USB_CALL DoorGetNumDevices(std::uint32_t* count) {
@@ -57,15 +64,13 @@ SiStatus USB_CALL DoorCheckRXQueue(SiHandle handle, std::uint32_t* bytes_in_queu
 
 SiStatus USB_CALL DoorRead(SiHandle handle, void* buffer, std::uint32_t to_read,
                            std::uint32_t* bytes_returned, void* overlapped) {
-    SimBus* bus = SimDoorBus();
+    SiStatus status = kSimOk;
+    SimBus* bus = StartTransfer(handle, buffer, overlapped, &status);
     if (!bus)
-        return kSimInvalidHandle;
-    if (overlapped || !buffer)
-        return kSimInvalidParameter;
+        return status;
     const std::uint32_t value = HandleValue(handle);
-    AddLatency(bus, value);
     const std::span<std::uint8_t> span(static_cast<std::uint8_t*>(buffer), to_read);
-    std::int32_t status = SimLibRead(bus, value, span, bytes_returned, false);
+    status = SimLibRead(bus, value, span, bytes_returned, false);
     if (status != kSimReadWouldBlock)
         return status;
     SimDoorAdvanceUs(std::uint64_t{SimReadWaitMs(*bus, *SimHandleModule(bus, value))} * 1000);
@@ -74,15 +79,12 @@ SiStatus USB_CALL DoorRead(SiHandle handle, void* buffer, std::uint32_t to_read,
 
 SiStatus USB_CALL DoorWrite(SiHandle handle, const void* buffer, std::uint32_t to_write,
                             std::uint32_t* bytes_written, void* overlapped) {
-    SimBus* bus = SimDoorBus();
+    SiStatus status = kSimOk;
+    SimBus* bus = StartTransfer(handle, buffer, overlapped, &status);
     if (!bus)
-        return kSimInvalidHandle;
-    if (overlapped || !buffer)
-        return kSimInvalidParameter;
-    const std::uint32_t value = HandleValue(handle);
-    AddLatency(bus, value);
+        return status;
     return SimLibWrite(
-        bus, value,
+        bus, HandleValue(handle),
         std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(buffer), to_write),
         bytes_written);
 }
