@@ -20,8 +20,9 @@ Bytes Unescape(const Bytes& raw) {
     return out;
 }
 
-// Splits FF … FF frames off the front of raw and returns their bodies, checksum dropped.
-std::vector<Bytes> TakeFrames(Bytes& raw) {
+} // namespace
+
+std::vector<Bytes> TakeRequestBodies(Bytes& raw) {
     std::vector<Bytes> bodies;
     while (raw.size() > 1) {
         const auto end = std::find(raw.begin() + 1, raw.end(), std::uint8_t{0xFF});
@@ -36,6 +37,7 @@ std::vector<Bytes> TakeFrames(Bytes& raw) {
     return bodies;
 }
 
+namespace {
 SiStatus USB_CALL GetNumDevices(std::uint32_t* count) {
     *count = static_cast<std::uint32_t>(scripted_usb.serials.size());
     return 0;
@@ -88,7 +90,7 @@ SiStatus USB_CALL Write(SiHandle, const void* buffer, std::uint32_t count, std::
     scripted_usb.pieces.emplace_back(bytes, bytes + count);
     *written = count;
     pending_request.insert(pending_request.end(), bytes, bytes + count);
-    for (const Bytes& body : TakeFrames(pending_request)) {
+    for (const Bytes& body : TakeRequestBodies(pending_request)) {
         if (scripted_usb.responder != nullptr)
             scripted_usb.responder(body);
     }
@@ -154,7 +156,7 @@ Bytes WrittenBytes() {
 
 std::vector<Bytes> SentBodies() {
     Bytes all = WrittenBytes();
-    return TakeFrames(all);
+    return TakeRequestBodies(all);
 }
 
 Bytes RequestBody(std::uint8_t access, std::uint8_t sequence, std::uint8_t register_address,

@@ -44,6 +44,9 @@ void QueueReply(const Bytes& body);
 // A reply of the module's usual layout: Length, status 0, 0F 00 00, sequence 0, data.
 Bytes ReplyBody(const Bytes& data);
 
+// Splits whole FF … FF frames off the front of raw; their bodies, checksum dropped.
+std::vector<Bytes> TakeRequestBodies(Bytes& raw);
+
 // Everything written, and the decoded request bodies in order.
 Bytes WrittenBytes();
 std::vector<Bytes> SentBodies();
