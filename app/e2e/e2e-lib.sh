@@ -1,0 +1,154 @@
+# Sourced by every end-to-end case. A case runs in build/<tree>/e2e/<case>/ with its own
+# copy of a base Wine prefix, its own X display and its own simulator directory, so
+# cases run side by side. The prefix copy is removed afterwards; logs stay.
+set -euo pipefail
+: "${ZC_SOURCE_DIR:?}" "${ZC_BINARY_DIR:?}"
+bin=$ZC_BINARY_DIR/bin
+program=$bin/zandacore-programmer.exe
+case_name=$(basename "$0" .sh)
+work=$ZC_BINARY_DIR/e2e/$case_name
+base_prefix=$ZC_BINARY_DIR/e2e/base-prefix
+xvfb_pid=
+
+export WINEPREFIX=$work/prefix
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export ZANDACORE_SIM_DIR=$work/sim
+
+finish_case() {
+    wineserver -k >/dev/null 2>&1 || true
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+    fi
+    rm -rf "$WINEPREFIX"
+}
+
+# The Windows path of a Unix path, through Wine's Z: drive.
+winpath() {
+    printf 'Z:%s' "$(readlink -f "$1" | tr / '\\')"
+}
+
+# System DLL folders are hard-linked: nothing writes into their files, and a file the
+# program installs there is a new one. Everything else is copied.
+copy_base_prefix() {
+    "$ZC_SOURCE_DIR/scripts/wine-prefix" "$base_prefix"
+    mkdir -p "$WINEPREFIX"
+    local big=(system32 syswow64 winsxs)
+    (cd "$base_prefix" && tar "${big[@]/#/--exclude=./drive_c/windows/}" -cf - .) |
+        tar -xf - -C "$WINEPREFIX"
+    local d
+    for d in "${big[@]}"; do
+        cp -al "$base_prefix/drive_c/windows/$d" "$WINEPREFIX/drive_c/windows/"
+    done
+}
+
+start_display() {
+    exec 8>"$work/display"
+    Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    exec 8>&-
+    local i
+    for i in $(seq 200); do
+        [ -s "$work/display" ] && break
+        sleep 0.1
+    done
+    [ -s "$work/display" ] || { echo "e2e: Xvfb did not start"; return 1; }
+    export DISPLAY=:$(head -n 1 "$work/display")
+    # Wine's server and services start here, off the test's pipes.
+    wineserver -p </dev/null >/dev/null 2>&1
+    wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
+}
+
+start_case() {
+    rm -rf "$work"
+    mkdir -p "$work/sim" "$work/shots"
+    trap finish_case EXIT
+    copy_base_prefix
+    start_display
+}
+
+# The module list of the simulated bus, then every module plugged in.
+plug_modules() {
+    cat >"$ZANDACORE_SIM_DIR/module.ini"
+    simctl plug
+}
+
+simctl() {
+    wine "$bin/simctl.exe" "$@" </dev/null 2>>"$work/simctl.err" | tr -d '\r'
+}
+
+# The stand-in library where the program looks for it, as if installed before.
+preinstall_library() {
+    cp "$bin/SiUSBXp.dll" "$WINEPREFIX/drive_c/windows/syswow64/SiUSBXp.dll"
+}
+
+# run_driver [uidriver options…]: the program through uidriver; observations in
+# observed.txt, the program's output in trace.txt.
+run_driver() {
+    wine "$bin/uidriver.exe" "$@" --shots "$(winpath "$work/shots")" \
+        --trace "$(winpath "$work")\\trace.txt" --timeout 300 -- "$(winpath "$program")" \
+        </dev/null 2>"$work/driver.err" | tr -d '\r' >"$work/observed.txt"
+}
+
+# expect_output [SED_SCRIPT]: the observations, after SED_SCRIPT, must be the lines on
+# standard input.
+expect_output() {
+    cat >"$work/expected.txt"
+    sed -E "${1:-}" "$work/observed.txt" >"$work/observed-normalised.txt"
+    if ! diff -u "$work/expected.txt" "$work/observed-normalised.txt"; then
+        echo "--- program output (trace.txt, last lines):"
+        tail -n 30 "$work/trace.txt" 2>/dev/null || true
+        cat "$work/driver.err"
+        return 1
+    fi
+}
+
+# expect_pictures NAME…: each screenshot was written and reads as a PNG picture.
+expect_pictures() {
+    local name
+    for name in "$@"; do
+        if ! identify "$work/shots/$name.png" >/dev/null; then
+            echo "e2e: no readable picture $name.png"
+            return 1
+        fi
+    done
+}
+
+# expect_absent_pictures NAME…: these screenshots were not taken.
+expect_absent_pictures() {
+    local name
+    for name in "$@"; do
+        if [ -e "$work/shots/$name.png" ]; then
+            echo "e2e: unexpected picture $name.png"
+            return 1
+        fi
+    done
+}
+
+# wait_for_event TEXT SECONDS: the simulator logs TEXT within SECONDS.
+wait_for_event() {
+    local i
+    for i in $(seq $(($2 * 10))); do
+        grep -qx -- "$1" "$ZANDACORE_SIM_DIR/events.log" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    echo "e2e: no event '$1' within $2 s"
+    return 1
+}
+
+# expect_status LINE: simctl status reports exactly LINE.
+expect_status() {
+    local status
+    status=$(simctl status)
+    if [ "$status" != "$1" ]; then
+        printf 'e2e: status\n  expected: %s\n  observed: %s\n' "$1" "$status"
+        return 1
+    fi
+}
+
+# expect_trace_line TEXT: the program wrote the line TEXT to its standard output.
+expect_trace_line() {
+    if ! tr -d '\r' <"$work/trace.txt" | grep -qxF -- "$1"; then
+        echo "e2e: the program did not write: $1"
+        return 1
+    fi
+}

@@ -1,0 +1,285 @@
+// uidriver [--start] [--shots DIR] [--trace FILE] [--timeout SECONDS] -- PROGRAM
+//
+// Runs PROGRAM (its standard output and error into FILE) and drives its windows the
+// way a user would, printing one line per observation:
+//   box info "<text>" | box error "<text>"   each message box, in order; OK is pressed
+//   dialog title="…" upper="…" lower="…"    when the main dialog is up
+//   final title="…" upper="…" lower="…" progress=N bar=rrggbb start=… close=…
+//   exit N                                   the program's exit code, signed
+// With --start it clicks Start and waits until the update is over (Close disabled,
+// then enabled again) before the final line; then it clicks Close. Along the way it
+// presses Esc on the idle dialog and tries to close the dialog while the update runs;
+// a dialog that gives in shows up as a missing final line. With --shots DIR it saves
+// idle.png, progress.png (between 30 and 90 %) and final.png of the dialog.
+#include "app/uidriver/png_writer.h"
+#include "app/uidriver/screen_capture.h"
+#include "app/uidriver/window_probe.h"
+#include "resources/resource_ids.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+
+namespace {
+
+constexpr DWORD kPollMs = 20;
+constexpr DWORD kSendTimeoutMs = 5000;
+constexpr DWORD kBoxIconWaitMs = 3000;
+
+struct Options {
+    bool start = false;
+    std::string shots_dir;
+    std::string trace_file;
+    DWORD timeout_ms = 300000;
+    std::string command_line;
+};
+
+struct DialogState {
+    bool seen = false;
+    bool close_seen_disabled = false;
+    bool progress_shot = false;
+    bool closed = false;
+};
+
+void Say(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+void Say(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::fflush(stdout);
+}
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+    int i = 1;
+    for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        const std::string option = argv[i];
+        if (option == "--start") {
+            options.start = true;
+        } else if (option == "--shots" && i + 1 < argc) {
+            options.shots_dir = argv[++i];
+        } else if (option == "--trace" && i + 1 < argc) {
+            options.trace_file = argv[++i];
+        } else if (option == "--timeout" && i + 1 < argc) {
+            options.timeout_ms = static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10)) * 1000;
+        } else {
+            return false;
+        }
+    }
+    if (i + 1 >= argc) {
+        return false;
+    }
+    for (++i; i < argc; ++i) {
+        if (!options.command_line.empty()) {
+            options.command_line += ' ';
+        }
+        options.command_line += '"' + std::string(argv[i]) + '"';
+    }
+    return true;
+}
+
+bool StartProgram(const Options& options, PROCESS_INFORMATION& process) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    const char* trace = options.trace_file.empty() ? "NUL" : options.trace_file.c_str();
+    HANDLE output = CreateFileA(trace, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (output == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "uidriver: cannot create %s\n", trace);
+        return false;
+    }
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    std::string command_line = options.command_line;
+    const BOOL started = CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    CloseHandle(output);
+    if (!started) {
+        std::fprintf(stderr, "uidriver: cannot start %s (error %lu)\n",
+                     options.command_line.c_str(), GetLastError());
+    }
+    return started != FALSE;
+}
+
+LRESULT SendWaiting(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(window, message, wparam, lparam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    return static_cast<LRESULT>(result);
+}
+
+void Click(HWND dialog, int id) {
+    SendWaiting(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+// Lets the window paint everything before a picture is taken.
+void SettleWindow(HWND window) {
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Sleep(300);
+    SendWaiting(window, WM_NULL, 0, 0);
+}
+
+void SaveShot(const Options& options, HWND dialog, const char* name) {
+    if (options.shots_dir.empty()) {
+        return;
+    }
+    SettleWindow(dialog);
+    const std::string path = options.shots_dir + "\\" + name;
+    if (!WritePng(path.c_str(), CaptureWindow(dialog))) {
+        std::fprintf(stderr, "uidriver: cannot write %s\n", path.c_str());
+    }
+}
+
+void HandleBox(HWND box) {
+    BoxKind kind = BoxKind::Unknown;
+    for (DWORD waited = 0; kind == BoxKind::Unknown && waited < kBoxIconWaitMs;
+         waited += kPollMs * 5) {
+        SettleWindow(box);
+        kind = ClassifyBoxIcon(box);
+    }
+    const char* word = kind == BoxKind::Error         ? "error"
+                       : kind == BoxKind::Information ? "info"
+                                                      : "unknown";
+    Say("box %s \"%s\"\n", word, EscapedText(BoxText(box)).c_str());
+    HWND ok = GetDlgItem(box, IDOK);
+    if (ok != nullptr) {
+        SendWaiting(ok, BM_CLICK, 0, 0);
+    } else {
+        SendWaiting(box, WM_COMMAND, IDOK, 0);
+    }
+    for (int i = 0; i < 250 && IsWindow(box); ++i) {
+        Sleep(kPollMs);
+    }
+}
+
+bool Enabled(HWND dialog, int id) {
+    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
+
+HWND ProgressBar(HWND dialog) {
+    return FindWindowExA(dialog, nullptr, PROGRESS_CLASSA, nullptr);
+}
+
+std::string LabelsText(HWND dialog) {
+    return "title=\"" + EscapedText(WindowText(dialog)) + "\" upper=\"" +
+           EscapedText(ControlText(dialog, IDC_UPPER_LABEL)) + "\" lower=\"" +
+           EscapedText(ControlText(dialog, IDC_LOWER_LABEL)) + "\"";
+}
+
+void SayFinal(HWND dialog) {
+    HWND bar = ProgressBar(dialog);
+    const auto position = static_cast<int>(SendWaiting(bar, PBM_GETPOS, 0, 0));
+    const auto colour = static_cast<COLORREF>(SendWaiting(bar, PBM_GETBARCOLOR, 0, 0));
+    char bar_text[16] = "default";
+    if (colour != CLR_DEFAULT) {
+        std::snprintf(bar_text, sizeof bar_text, "%02x%02x%02x", GetRValue(colour),
+                      GetGValue(colour), GetBValue(colour));
+    }
+    Say("final %s progress=%d bar=%s start=%s close=%s\n", LabelsText(dialog).c_str(), position,
+        bar_text, Enabled(dialog, IDC_START) ? "enabled" : "disabled",
+        Enabled(dialog, IDC_CLOSE) ? "enabled" : "disabled");
+}
+
+// Esc goes through the dialog's own message loop, as a key press would.
+void PressEscape(HWND dialog, HANDLE process) {
+    PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageA(dialog, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+    WaitForInputIdle(process, kSendTimeoutMs);
+    Sleep(100);
+}
+
+// The caption's close box and Alt+F4 (both the system command), a plain close request
+// and a click on the disabled Close button: all must be refused during an update.
+void TryToClose(HWND dialog) {
+    SendWaiting(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    SendWaiting(dialog, WM_CLOSE, 0, 0);
+    Click(dialog, IDC_CLOSE);
+}
+
+void StepDialog(const Options& options, HANDLE process, HWND dialog, DialogState& state) {
+    if (!state.seen) {
+        state.seen = true;
+        SettleWindow(dialog);
+        Say("dialog %s\n", LabelsText(dialog).c_str());
+        SaveShot(options, dialog, "idle.png");
+        PressEscape(dialog, process);
+        if (options.start && IsWindow(dialog)) {
+            Click(dialog, IDC_START);
+        }
+    }
+    bool finished = !options.start;
+    if (options.start) {
+        if (!Enabled(dialog, IDC_CLOSE)) {
+            if (!state.close_seen_disabled) {
+                state.close_seen_disabled = true;
+                TryToClose(dialog);
+            }
+            const auto position =
+                static_cast<int>(SendWaiting(ProgressBar(dialog), PBM_GETPOS, 0, 0));
+            if (!state.progress_shot && position >= 30 && position <= 90) {
+                state.progress_shot = true;
+                SaveShot(options, dialog, "progress.png");
+            }
+        } else {
+            finished = state.close_seen_disabled;
+        }
+    }
+    if (finished && IsWindow(dialog)) {
+        SettleWindow(dialog);
+        SayFinal(dialog);
+        SaveShot(options, dialog, "final.png");
+        state.closed = true;
+        Click(dialog, IDC_CLOSE);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        std::fprintf(stderr, "usage: uidriver [--start] [--shots DIR] [--trace FILE] "
+                             "[--timeout SECONDS] -- PROGRAM\n");
+        return 2;
+    }
+    PROCESS_INFORMATION process = {};
+    if (!StartProgram(options, process)) {
+        return 2;
+    }
+    const ULONGLONG deadline = GetTickCount64() + options.timeout_ms;
+    std::set<HWND> handled_boxes;
+    DialogState dialog_state;
+    int result = 0;
+    while (WaitForSingleObject(process.hProcess, kPollMs) == WAIT_TIMEOUT) {
+        if (GetTickCount64() > deadline) {
+            Say("timeout\n");
+            TerminateProcess(process.hProcess, 1);
+            WaitForSingleObject(process.hProcess, INFINITE);
+            result = 1;
+            break;
+        }
+        for (HWND window : VisibleWindowsOf(process.dwProcessId)) {
+            if (IsMessageBox(window) && handled_boxes.insert(window).second) {
+                HandleBox(window);
+            } else if (IsMainDialog(window) && !dialog_state.closed) {
+                StepDialog(options, process.hProcess, window, dialog_state);
+            }
+        }
+    }
+    DWORD exit_code = 0;
+    GetExitCodeProcess(process.hProcess, &exit_code);
+    Say("exit %d\n", static_cast<int>(static_cast<std::int32_t>(exit_code)));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return result;
+}

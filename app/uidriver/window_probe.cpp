@@ -1,0 +1,111 @@
+#include "app/uidriver/window_probe.h"
+
+#include "app/uidriver/screen_capture.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+constexpr int kBoxTextId = 0xFFFF; // the static control holding a message box's text
+
+struct Search {
+    DWORD process_id;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<Search*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->process_id && IsWindowVisible(window)) {
+        search->found.push_back(window);
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK FindIconControl(HWND child, LPARAM context) {
+    char name[32] = {};
+    GetClassNameA(child, name, sizeof name);
+    const auto style = static_cast<DWORD>(GetWindowLongA(child, GWL_STYLE));
+    if (lstrcmpiA(name, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
+        *reinterpret_cast<HWND*>(context) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+std::vector<HWND> VisibleWindowsOf(DWORD process_id) {
+    Search search{process_id, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+bool IsMainDialog(HWND window) {
+    return GetDlgItem(window, IDC_UPPER_LABEL) != nullptr &&
+           GetDlgItem(window, IDC_START) != nullptr;
+}
+
+bool IsMessageBox(HWND window) {
+    return !IsMainDialog(window) && GetDlgItem(window, kBoxTextId) != nullptr;
+}
+
+std::string WindowText(HWND window) {
+    char text[4096] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 5000, &copied);
+    return text;
+}
+
+std::string ControlText(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    return control != nullptr ? WindowText(control) : std::string();
+}
+
+BoxKind ClassifyBoxIcon(HWND box) {
+    HWND icon = nullptr;
+    EnumChildWindows(box, FindIconControl, reinterpret_cast<LPARAM>(&icon));
+    if (icon == nullptr) {
+        return BoxKind::Unknown;
+    }
+    RECT rect = {};
+    GetWindowRect(icon, &rect);
+    const RgbPicture picture = CaptureScreenRect(rect);
+    int red = 0;
+    int blue = 0;
+    for (std::size_t i = 0; i + 2 < picture.rgb.size(); i += 3) {
+        const int r = picture.rgb[i];
+        const int g = picture.rgb[i + 1];
+        const int b = picture.rgb[i + 2];
+        if (r > 150 && g < 100 && b < 100) {
+            ++red;
+        } else if (b > 150 && r < 120 && b > g) {
+            ++blue;
+        }
+    }
+    constexpr int kEnoughPixels = 40;
+    if (red >= kEnoughPixels && red > blue) {
+        return BoxKind::Error;
+    }
+    if (blue >= kEnoughPixels && blue > red) {
+        return BoxKind::Information;
+    }
+    return BoxKind::Unknown;
+}
+
+std::string BoxText(HWND box) {
+    return ControlText(box, kBoxTextId);
+}
+
+std::string EscapedText(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        if (c == '\n') {
+            escaped += "\\n";
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}

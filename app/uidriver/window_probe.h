@@ -1,0 +1,28 @@
+// Reading another process's windows through Win32 calls: which windows it shows,
+// their texts, the state of the main dialog's controls, the kind of a message box.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The visible top-level windows of the process.
+std::vector<HWND> VisibleWindowsOf(DWORD process_id);
+
+bool IsMainDialog(HWND window);
+bool IsMessageBox(HWND window);
+
+std::string WindowText(HWND window);
+std::string ControlText(HWND dialog, int id);
+
+enum class BoxKind { Error, Information, Unknown };
+
+// Tells the box's icon apart by its colours on the screen: red for the error icon,
+// blue for the information icon. Unknown while the icon is not painted yet.
+BoxKind ClassifyBoxIcon(HWND box);
+
+// The text of a message box.
+std::string BoxText(HWND box);
+
+// The text with each line feed written as \n.
+std::string EscapedText(const std::string& text);
