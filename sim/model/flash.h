@@ -11,7 +11,19 @@ inline constexpr std::uint32_t kFlashPageSize = 256;
 struct SimFlash {
     std::vector<std::uint8_t> bytes;       // kFlashSize once created, empty before
     std::vector<std::uint32_t> stuck_bits; // addresses whose bit 0 stays 1
+    // Bytes changed since the flash file was last written or read: [begin, end), so
+    // that a door saving after every request writes a page, not 2 MiB.
+    std::uint32_t changed_begin = 0;
+    std::uint32_t changed_end = 0;
 };
+
+inline bool SimFlashChanged(const SimFlash& flash) {
+    return flash.changed_end > flash.changed_begin;
+}
+// The flash and its file agree again.
+inline void SimFlashMarkSaved(SimFlash* flash) {
+    flash->changed_begin = flash->changed_end = 0;
+}
 
 void SimFlashEraseAll(SimFlash* flash);
 // Erases the 64 KiB block that holds address.

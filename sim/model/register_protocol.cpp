@@ -134,11 +134,9 @@ SimReply FlashPortWrite(SimBus* bus, SimModule* module, const Request& request) 
         return Reply(kReplyAccepted, request.sequence, count);
     if (opcode == kOpErase) {
         SimFlashEraseBlock(&module->flash, address);
-        module->flash_changed = true;
         return Reply(kReplyAccepted, request.sequence, count);
     }
     const std::uint32_t raised = SimFlashProgram(&module->flash, address, transfer.subspan(4));
-    module->flash_changed = true;
     if (raised == 0)
         return Reply(kReplyAccepted, request.sequence, count);
     SimLogViolation(bus, module, SimPrintf("program 0->1 of %u bits at 0x%06x", raised, address));

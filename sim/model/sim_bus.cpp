@@ -13,11 +13,6 @@ std::uint32_t BootloaderVersion(const SimModule& module) {
     return module.config.bootloader & 0x7Fu;
 }
 
-void CloseHandle(SimModule* module) {
-    module->open = false;
-    module->pending_reply.clear();
-}
-
 // The bootloader checks the flash and starts the firmware only when the
 // microcontroller image is good; otherwise it stays in the bootloader.
 void RunBootloader(SimModule* module) {
@@ -29,7 +24,7 @@ void RunBootloader(SimModule* module) {
 
 void Leave(SimBus* bus, SimModule* module) {
     module->present = false;
-    CloseHandle(module);
+    SimDropHostHandle(module);
     module->unlocked = false;
     SimLogEvent(bus, module, "leave");
     if (SimHasFault(module->config.faults, SimFaultKind::RestartNeverReturns)) {
@@ -103,13 +98,16 @@ void SimBusAdvance(SimBus* bus, std::uint64_t now_us) {
         bus->now_us = now_us;
 }
 
+void SimDropHostHandle(SimModule* module) {
+    module->open = false;
+    module->pending_reply.clear();
+}
+
 void SimPlug(SimBus* bus, SimModule* module) {
     if (module->present)
         return;
-    if (module->flash.bytes.empty()) {
+    if (module->flash.bytes.empty())
         SimSeedFactoryFlash(&module->flash, module->config.firmware, BootloaderVersion(*module));
-        module->flash_changed = true;
-    }
     RunBootloader(module);
     module->present = true;
     SimLogEvent(bus, module, "plug");
@@ -120,7 +118,7 @@ void SimUnplug(SimBus* bus, SimModule* module) {
         return;
     module->present = false;
     module->restart = SimRestartPhase::None;
-    CloseHandle(module);
+    SimDropHostHandle(module);
     SimLogEvent(bus, module, "unplug");
 }
 

@@ -18,7 +18,6 @@ enum class SimRestartPhase { None, Leaving, Away };
 struct SimModule {
     SimModuleConfig config;
     SimFlash flash;
-    bool flash_changed = false; // since the flash file was last written or read
 
     // Kept between processes (state-<serial>.txt).
     bool present = false;
@@ -48,7 +47,6 @@ struct SimBus {
     std::vector<SimModule> modules;
     std::uint64_t now_us = 0;
     std::uint32_t host_read_timeout_ms = 0xFFFFFFFF; // until SI_SetTimeouts says
-    std::uint32_t host_write_timeout_ms = 0xFFFFFFFF;
     std::vector<SimEvent> events;
     bool record_wire = false;
     std::vector<std::string> wire_lines;
@@ -69,6 +67,9 @@ std::uint64_t SimNextTimerUs(const SimBus& bus);
 void SimPlug(SimBus* bus, SimModule* module);
 // Off the bus: the handle dies and a restart in progress is forgotten. Logs `unplug`.
 void SimUnplug(SimBus* bus, SimModule* module);
+// The host's handle dies with the module's presence (here, or seen in another
+// process's state); nothing is logged.
+void SimDropHostHandle(SimModule* module);
 // Binds every present module to the driver; logs `driver-installed` once.
 void SimInstallDriver(SimBus* bus);
 

@@ -55,9 +55,8 @@ std::int32_t SimLibGetProductString(const SimBus& bus, std::uint32_t index, char
     return kSimOk;
 }
 
-std::int32_t SimLibSetTimeouts(SimBus* bus, std::uint32_t read_ms, std::uint32_t write_ms) {
+std::int32_t SimLibSetTimeouts(SimBus* bus, std::uint32_t read_ms, std::uint32_t /*write_ms*/) {
     bus->host_read_timeout_ms = read_ms;
-    bus->host_write_timeout_ms = write_ms;
     return kSimOk;
 }
 

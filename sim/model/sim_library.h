@@ -25,6 +25,7 @@ std::int32_t SimLibGetNumDevices(const SimBus& bus, std::uint32_t* count);
 // Option 0, the serial-number string, is the only one the module answers.
 std::int32_t SimLibGetProductString(const SimBus& bus, std::uint32_t index, char* text,
                                     std::uint32_t option);
+// Writes never wait, so only the read time-out is kept.
 std::int32_t SimLibSetTimeouts(SimBus* bus, std::uint32_t read_ms, std::uint32_t write_ms);
 std::int32_t SimLibOpen(SimBus* bus, std::uint32_t index, std::uint32_t* handle);
 std::int32_t SimLibClose(SimBus* bus, std::uint32_t handle);

@@ -64,7 +64,7 @@ std::int32_t SimStoreSave(SimStore* store, std::string* error) {
     for (std::size_t i = 0; i < store->bus.modules.size(); ++i) {
         SimModule& module = store->bus.modules[i];
         std::string text = SimFormatState(module);
-        if (text == store->state_texts[i] && !module.flash_changed)
+        if (text == store->state_texts[i] && !SimFlashChanged(module.flash))
             continue;
         if (SimSaveModule(store->dir, &module, error) != 0)
             return -1;

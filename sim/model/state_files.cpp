@@ -31,6 +31,19 @@ std::int32_t WriteFile(const std::string& path, const char* mode, const void* da
     return ok ? 0 : -1;
 }
 
+// Writes size bytes at offset into an existing file.
+std::int32_t PatchFile(const std::string& path, std::uint32_t offset, const void* data,
+                       std::size_t size, std::string* error) {
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
+    bool ok = file && std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0 &&
+              std::fwrite(data, 1, size, file) == size;
+    if (file)
+        ok = std::fclose(file) == 0 && ok;
+    if (!ok)
+        *error = "cannot write " + path;
+    return ok ? 0 : -1;
+}
+
 const char* PhaseName(SimRestartPhase phase) {
     switch (phase) {
     case SimRestartPhase::Leaving:
@@ -177,11 +190,17 @@ std::int32_t SimParseState(std::string_view text, SimModule* module, std::string
 
 std::int32_t SimSaveModule(const std::string& dir, SimModule* module, std::string* error) {
     const std::string& serial = module->config.serial;
-    if (module->flash_changed) {
-        if (WriteFile(Join(dir, SimFlashFileName(serial)), "wb", module->flash.bytes.data(),
-                      module->flash.bytes.size(), error) != 0)
+    SimFlash& flash = module->flash;
+    if (SimFlashChanged(flash)) {
+        const std::string path = Join(dir, SimFlashFileName(serial));
+        const bool written =
+            FileExists(path)
+                ? PatchFile(path, flash.changed_begin, flash.bytes.data() + flash.changed_begin,
+                            flash.changed_end - flash.changed_begin, error) == 0
+                : WriteFile(path, "wb", flash.bytes.data(), flash.bytes.size(), error) == 0;
+        if (!written)
             return -1;
-        module->flash_changed = false;
+        SimFlashMarkSaved(&flash);
     }
     const std::string state = SimFormatState(*module);
     return WriteFile(Join(dir, SimStateFileName(serial)), "wb", state.data(), state.size(), error);
@@ -202,6 +221,7 @@ std::int32_t SimLoadModule(const std::string& dir, SimModule* module, std::strin
         return -1;
     }
     const std::string flash_path = Join(dir, SimFlashFileName(serial));
+    SimFlashMarkSaved(&module->flash);
     if (!FileExists(flash_path)) {
         module->flash.bytes.clear();
         return 1;
@@ -212,7 +232,6 @@ std::int32_t SimLoadModule(const std::string& dir, SimModule* module, std::strin
         return -1;
     }
     module->flash.bytes.assign(bytes.begin(), bytes.end());
-    module->flash_changed = false;
     return 1;
 }
 
