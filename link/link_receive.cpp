@@ -12,7 +12,7 @@ std::int32_t LinkReceive(SiHandle handle, std::uint32_t capacity, std::uint8_t* 
     bool after_escape = false; // the previous raw byte was FE, carried across chunks
     bool ended = false;
     for (;;) {
-        std::uint8_t chunk[kLinkPieceSize];
+        std::uint8_t chunk[kLinkPieceSize] = {};
         std::uint32_t got = 0;
         const SiStatus status = usb_library.SI_Read(handle, chunk, kLinkPieceSize, &got, nullptr);
         if (status != 0)

@@ -6,8 +6,6 @@
 ScriptedUsb scripted_usb;
 
 namespace {
-Bytes pending_request; // written bytes not yet part of a complete frame
-
 Bytes Unescape(const Bytes& raw) {
     Bytes out;
     for (std::size_t i = 0; i < raw.size(); ++i) {
@@ -20,24 +18,6 @@ Bytes Unescape(const Bytes& raw) {
     return out;
 }
 
-} // namespace
-
-std::vector<Bytes> TakeRequestBodies(Bytes& raw) {
-    std::vector<Bytes> bodies;
-    while (raw.size() > 1) {
-        const auto end = std::find(raw.begin() + 1, raw.end(), std::uint8_t{0xFF});
-        if (end == raw.end())
-            break;
-        Bytes body = Unescape(Bytes(raw.begin() + 1, end));
-        if (!body.empty())
-            body.pop_back();
-        bodies.push_back(body);
-        raw.erase(raw.begin(), end + 1);
-    }
-    return bodies;
-}
-
-namespace {
 SiStatus USB_CALL GetNumDevices(std::uint32_t* count) {
     *count = static_cast<std::uint32_t>(scripted_usb.serials.size());
     return 0;
@@ -53,10 +33,7 @@ SiStatus USB_CALL SetTimeouts(std::uint32_t, std::uint32_t) {
     return 0;
 }
 
-SiStatus USB_CALL Open(std::uint32_t index, SiHandle* handle) {
-    if (scripted_usb.open_status != 0)
-        return scripted_usb.open_status;
-    scripted_usb.opened_index = index;
+SiStatus USB_CALL Open(std::uint32_t, SiHandle* handle) {
     *handle = &scripted_usb;
     return 0;
 }
@@ -68,7 +45,7 @@ SiStatus USB_CALL Close(SiHandle) {
 
 SiStatus USB_CALL CheckRXQueue(SiHandle, std::uint32_t* bytes, std::uint32_t* status) {
     *bytes = 0;
-    *status = scripted_usb.queue_status;
+    *status = 0;
     return scripted_usb.check_status;
 }
 
@@ -89,18 +66,13 @@ SiStatus USB_CALL Write(SiHandle, const void* buffer, std::uint32_t count, std::
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     scripted_usb.pieces.emplace_back(bytes, bytes + count);
     *written = count;
-    pending_request.insert(pending_request.end(), bytes, bytes + count);
-    for (const Bytes& body : TakeRequestBodies(pending_request)) {
-        if (scripted_usb.responder != nullptr)
-            scripted_usb.responder(body);
-    }
     return 0;
 }
 } // namespace
 
 void UseScriptedUsb() {
     scripted_usb = ScriptedUsb{};
-    pending_request.clear();
+    scripted_usb.serials = {"A17"};
     usb_library = UsbLibrary{&scripted_usb, GetNumDevices, GetProductString,
                              SetTimeouts,   Open,          Close,
                              CheckRXQueue,  Read,          Write};
@@ -127,9 +99,9 @@ Bytes ReplyFrame(const Bytes& body) {
     return frame;
 }
 
-void QueueRaw(const Bytes& raw, std::size_t chunk_size) {
-    for (std::size_t at = 0; at < raw.size(); at += chunk_size) {
-        const std::size_t end = std::min(raw.size(), at + chunk_size);
+void QueueRaw(const Bytes& raw) {
+    for (std::size_t at = 0; at < raw.size(); at += 64) {
+        const std::size_t end = std::min(raw.size(), at + 64);
         scripted_usb.chunks.emplace_back(raw.begin() + static_cast<std::ptrdiff_t>(at),
                                          raw.begin() + static_cast<std::ptrdiff_t>(end));
     }
@@ -145,6 +117,21 @@ Bytes ReplyBody(const Bytes& data) {
     body[2] = 0x0F;
     std::copy(data.begin(), data.end(), body.begin() + 6);
     return body;
+}
+
+std::vector<Bytes> TakeRequestBodies(Bytes& raw) {
+    std::vector<Bytes> bodies;
+    while (raw.size() > 1) {
+        const auto end = std::find(raw.begin() + 1, raw.end(), std::uint8_t{0xFF});
+        if (end == raw.end())
+            break;
+        Bytes body = Unescape(Bytes(raw.begin() + 1, end));
+        if (!body.empty())
+            body.pop_back();
+        bodies.push_back(body);
+        raw.erase(raw.begin(), end + 1);
+    }
+    return bodies;
 }
 
 Bytes WrittenBytes() {

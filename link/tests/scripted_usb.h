@@ -1,6 +1,5 @@
 // A USB library whose module is a script, for tests of the link without the simulated
-// module: reads hand out queued chunks, writes are recorded, and an optional responder
-// sees every complete request frame and may queue its reply.
+// module: reads hand out queued chunks, writes are recorded.
 #pragma once
 #include "usb/usb_library.h"
 
@@ -11,9 +10,6 @@
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Called with the decoded body (Length first, checksum dropped) of each request.
-using ScriptedResponder = void (*)(const Bytes& body);
-
 struct ScriptedUsb {
     std::deque<Bytes> chunks;      // one per SI_Read; when none is left, read_status
     SiStatus read_status = 0x13;   // as a read time-out
@@ -21,25 +17,21 @@ struct ScriptedUsb {
     std::vector<Bytes> pieces;     // one per SI_Write
     std::size_t writes_before_failure = SIZE_MAX;
     SiStatus write_status = 0x03;
-    ScriptedResponder responder = nullptr;
     std::vector<std::string> serials; // serial-number strings, bus order
-    SiStatus open_status = 0;
     SiStatus check_status = 0;
-    std::uint32_t queue_status = 0;
-    std::int64_t opened_index = -1;
     int closes = 0;
 };
 
 extern ScriptedUsb scripted_usb;
 
-// Starts a fresh script and points usb_library at it.
+// Starts a fresh script with module A17 and points usb_library at it.
 void UseScriptedUsb();
 
 // The wire form of a reply: FF, escaped body, escaped checksum (sum of all body
 // bytes), FF.
 Bytes ReplyFrame(const Bytes& body);
-// Queues raw bytes as SI_Read chunks of at most chunk_size bytes.
-void QueueRaw(const Bytes& raw, std::size_t chunk_size = 64);
+// Queues raw bytes as SI_Read chunks of at most 64 bytes.
+void QueueRaw(const Bytes& raw);
 void QueueReply(const Bytes& body);
 // A reply of the module's usual layout: Length, status 0, 0F 00 00, sequence 0, data.
 Bytes ReplyBody(const Bytes& data);

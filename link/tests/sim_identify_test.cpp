@@ -76,14 +76,6 @@ TEST_F(SimIdentifyTest, FailedOpen) {
     EXPECT_EQ(DeviceHandle, nullptr);
 }
 
-TEST_F(SimIdentifyTest, VersionTextsAsTheModuleAnswersThem) {
-    const std::pair<std::string, std::int32_t> cases[] = {{"00787", 787}, {"0", 99}, {"abc", 99}};
-    for (const auto& [text, version] : cases) {
-        EXPECT_EQ(Identify("[A17]\nfault = version-text=" + text + "\n"), version) << text;
-        SimDoorStop();
-    }
-}
-
 TEST_F(SimIdentifyTest, WrongSubtypeOrHighTypeByteClosesTheModule) {
     EXPECT_EQ(Identify("[A17]\nsubtype = 0x10\n"), IdentifyWrongDevice);
     EXPECT_EQ(DeviceHandle, nullptr);
