@@ -4,7 +4,9 @@
 #include <cstring>
 
 namespace {
+
 constexpr std::int32_t kSymbolsPerSelector = 50;
+
 } // namespace
 
 std::int32_t Bz2DecodeSymbols(Bz2Decoder* decoder, const std::uint8_t* byte_map,
@@ -18,7 +20,8 @@ std::int32_t Bz2DecodeSymbols(Bz2Decoder* decoder, const std::uint8_t* byte_map,
     const std::int32_t capacity = decoder->block_capacity;
     const std::uint8_t* const input = decoder->input_area;
     const std::int32_t input_count = decoder->input_count;
-    std::uint32_t holder = decoder->bit_holder;
+    // A wider holder than the record's saves refills; surplus bytes are given back at the end.
+    std::uint64_t holder = decoder->bit_holder;
     std::uint32_t bits = decoder->bit_count;
     std::int32_t input_pos = decoder->input_pos;
 
@@ -27,47 +30,53 @@ std::int32_t Bz2DecodeSymbols(Bz2Decoder* decoder, const std::uint8_t* byte_map,
     std::int32_t run_weight = 0; // 0 while no run is open
     std::int32_t selector_index = 0;
     std::int32_t left_in_span = 0;
-    const Bz2HuffmanGroup* group = nullptr;
+    const std::int32_t* limit = nullptr;
+    const std::int32_t* base = nullptr;
+    const std::int32_t* symbols = nullptr;
+    std::uint32_t shortest = 0;
+    std::uint32_t longest = 0;
     // A data error leaves the record Failed, so those returns skip storing the reader back.
     for (;;) {
         if (left_in_span == 0) {
             if (selector_index == selector_count)
                 return Bz2DataError;
-            group = &decoder->groups[decoder->selectors[selector_index++]];
+            const Bz2HuffmanGroup& group = decoder->groups[decoder->selectors[selector_index++]];
+            limit = group.code_limit;
+            base = group.code_base;
+            symbols = group.code_symbols;
+            shortest = static_cast<std::uint32_t>(group.shortest_code);
+            longest = static_cast<std::uint32_t>(group.longest_code);
             left_in_span = kSymbolsPerSelector;
         }
         --left_in_span;
 
         // Take longest_code bits at once, then give back what the code did not use.
-        const std::uint32_t longest = static_cast<std::uint32_t>(group->longest_code);
-        while (bits < longest && input_pos < input_count) {
-            holder = holder << 8 | input[input_pos++];
-            bits += 8;
+        if (bits < longest) {
+            while (bits <= 56 && input_pos < input_count) {
+                holder = holder << 8 | input[input_pos++];
+                bits += 8;
+            }
+            if (bits < longest) {
+                decoder->bit_holder = static_cast<std::uint32_t>(holder);
+                decoder->bit_count = bits;
+                decoder->input_pos = input_pos;
+                Bz2ReadBits(decoder, longest); // throws: the input is used up
+            }
         }
-        std::uint32_t code;
-        if (bits >= longest) {
-            bits -= longest;
-            code = holder >> bits & ((1u << longest) - 1);
-        } else {
-            decoder->bit_holder = holder;
-            decoder->bit_count = bits;
-            decoder->input_pos = input_pos;
-            code = Bz2ReadBits(decoder, longest); // reports the end of the input
-            holder = decoder->bit_holder;
-            bits = decoder->bit_count;
-            input_pos = decoder->input_pos;
-        }
-        std::uint32_t length = static_cast<std::uint32_t>(group->shortest_code);
-        while (static_cast<std::int32_t>(code) > group->code_limit[length - 1])
+        bits -= longest;
+        const std::uint32_t code =
+            static_cast<std::uint32_t>(holder >> bits) & ((1u << longest) - 1);
+        std::uint32_t length = shortest;
+        while (static_cast<std::int32_t>(code) > limit[length - 1])
             ++length;
         if (length > longest)
             return Bz2DataError;
         bits += longest - length;
         const std::int32_t index =
-            static_cast<std::int32_t>(code >> (longest - length)) - group->code_base[length - 1];
+            static_cast<std::int32_t>(code >> (longest - length)) - base[length - 1];
         if (index < 0 || index >= kBz2MaxSymbols)
             return Bz2DataError;
-        const std::int32_t symbol = group->code_symbols[index];
+        const std::int32_t symbol = symbols[index];
 
         if (symbol <= 1) { // run digits, weights 1, 2, 4, ... (symbol 1 counts twice)
             if (run_weight == 0) {
@@ -100,7 +109,11 @@ std::int32_t Bz2DecodeSymbols(Bz2Decoder* decoder, const std::uint8_t* byte_map,
         block[count++] = byte;
         byte_counts[byte] += 1;
     }
-    decoder->bit_holder = holder;
+    for (; bits > 32; bits -= 8) { // the record's holder keeps at most 32 bits
+        holder >>= 8;
+        --input_pos;
+    }
+    decoder->bit_holder = static_cast<std::uint32_t>(holder);
     decoder->bit_count = bits;
     decoder->input_pos = input_pos;
     *byte_count = count;

@@ -1,0 +1,204 @@
+// bench_bz2: decoding throughput of the program's bzip2 decoder against libbz2's
+// BZ2_bzBuffToBuffDecompress, on the embedded flash image and on a generated corpus of
+// about 30 MB (text-like, binary-like and run-heavy parts). The two decoders take turns;
+// each figure is the best of several rounds, in processor time, since the machine is shared.
+#include "payload/bz2_decoder.h"
+#include "payload/device_record.h"
+
+#include <bzlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Random {
+    std::uint64_t state;
+    std::uint32_t Next() {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        return static_cast<std::uint32_t>(state >> 33);
+    }
+    std::uint32_t Below(std::uint32_t n) { return Next() % n; }
+    // Small values far more often than large ones.
+    std::uint32_t Skewed(std::uint32_t n) { return Below(Below(Below(n) + 1) + 1); }
+};
+
+void AppendText(Bytes& out, std::size_t size, Random& random) {
+    static const char* const kSyllables[] = {"ka", "ro", "mi",  "te", "sun", "bel", "or", "in",
+                                             "da", "lo", "ver", "an", "is",  "tor", "ge", "ul"};
+    std::vector<std::string> words;
+    for (int i = 0; i < 3000; ++i) {
+        std::string word;
+        for (std::uint32_t s = random.Below(4) + 1; s > 0; --s)
+            word += kSyllables[random.Below(16)];
+        words.push_back(word);
+    }
+    const std::size_t end = out.size() + size;
+    std::uint32_t in_line = 0;
+    while (out.size() < end) {
+        const std::string& word = words[random.Skewed(3000)];
+        out.insert(out.end(), word.begin(), word.end());
+        const std::uint32_t mark = random.Below(16);
+        out.push_back(mark == 0 ? '.' : mark == 1 ? ',' : ' ');
+        if (++in_line > 12 + random.Below(6)) {
+            out.push_back('\n');
+            in_line = 0;
+        }
+    }
+    out.resize(end);
+}
+
+void AppendBinary(Bytes& out, std::size_t size, Random& random) {
+    // Code-like records: a skewed opcode, small little-endian operands, growing addresses,
+    // and now and then a stretch of noise.
+    static const std::uint8_t kOpcodes[] = {0x8B, 0x89, 0xE8, 0x83, 0x74, 0x75, 0xFF, 0x50,
+                                            0x55, 0xC3, 0x0F, 0x48, 0x85, 0xEB, 0x31, 0x8D};
+    const std::size_t end = out.size() + size;
+    std::uint32_t address = 0x401000;
+    while (out.size() < end) {
+        switch (random.Below(10)) {
+        case 0:
+            for (std::uint32_t i = random.Below(64); i > 0; --i)
+                out.push_back(static_cast<std::uint8_t>(random.Next()));
+            break;
+        case 1:
+            address += random.Below(64) * 4;
+            for (int b = 0; b < 4; ++b)
+                out.push_back(static_cast<std::uint8_t>(address >> (8 * b)));
+            break;
+        default:
+            out.push_back(kOpcodes[random.Skewed(16)]);
+            out.push_back(static_cast<std::uint8_t>(0xC0 + random.Skewed(64)));
+            if (random.Below(2) == 0) {
+                const std::uint32_t operand = random.Skewed(4096);
+                out.push_back(static_cast<std::uint8_t>(operand));
+                out.push_back(static_cast<std::uint8_t>(operand >> 8));
+            }
+        }
+    }
+    out.resize(end);
+}
+
+void AppendRuns(Bytes& out, std::size_t size, Random& random) {
+    // Runs of every length, as in bitmaps, padding and erased flash.
+    const std::size_t end = out.size() + size;
+    while (out.size() < end) {
+        const std::uint32_t length =
+            random.Below(4) == 0 ? random.Below(4000) + 1 : random.Below(12) + 1;
+        const std::uint8_t byte =
+            random.Below(3) == 0 ? 0xFF : static_cast<std::uint8_t>(random.Skewed(256));
+        out.insert(out.end(), length, byte);
+    }
+    out.resize(end);
+}
+
+Bytes GenerateCorpus() {
+    Random random{20240611};
+    Bytes corpus;
+    for (int part = 0; part < 6; ++part) {
+        AppendText(corpus, 2000000, random);
+        AppendBinary(corpus, 2000000, random);
+        AppendRuns(corpus, 1000000, random);
+    }
+    return corpus;
+}
+
+Bytes Compress(const Bytes& data) {
+    unsigned int length = static_cast<unsigned int>(data.size() + data.size() / 100 + 600);
+    Bytes out(length);
+    if (BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(out.data()), &length,
+                                 reinterpret_cast<char*>(const_cast<std::uint8_t*>(data.data())),
+                                 static_cast<unsigned int>(data.size()), 9, 0, 0) != BZ_OK) {
+        std::fprintf(stderr, "bench_bz2: libbz2 could not compress the corpus\n");
+        std::exit(1);
+    }
+    out.resize(length);
+    return out;
+}
+
+double Seconds(std::clock_t since) {
+    return static_cast<double>(std::clock() - since) / CLOCKS_PER_SEC;
+}
+
+double TimeOurs(const Bytes& stream, Bytes& output) {
+    const std::clock_t start = std::clock();
+    const std::int32_t result =
+        Bz2DecodeToBuffer(stream.data(), static_cast<std::uint32_t>(stream.size()), output.data(),
+                          static_cast<std::uint32_t>(output.size()));
+    const double seconds = Seconds(start);
+    if (result != 0) {
+        std::fprintf(stderr, "bench_bz2: our decoder returned %d\n", static_cast<int>(result));
+        std::exit(1);
+    }
+    return seconds;
+}
+
+double TimeLibbz2(const Bytes& stream, Bytes& output) {
+    unsigned int length = static_cast<unsigned int>(output.size());
+    const std::clock_t start = std::clock();
+    const int result = BZ2_bzBuffToBuffDecompress(
+        reinterpret_cast<char*>(output.data()), &length,
+        reinterpret_cast<char*>(const_cast<std::uint8_t*>(stream.data())),
+        static_cast<unsigned int>(stream.size()), 0, 0);
+    const double seconds = Seconds(start);
+    if (result != BZ_OK) {
+        std::fprintf(stderr, "bench_bz2: libbz2 returned %d\n", result);
+        std::exit(1);
+    }
+    return seconds;
+}
+
+// Prints the figures of one input and returns the ratio of our throughput to libbz2's.
+double Measure(const char* name, const Bytes& stream, const Bytes& expected, int rounds) {
+    // Our fixed-buffer driver needs a step of room beyond the rounded-up output.
+    Bytes output((expected.size() + 4095) / 4096 * 4096 + 4096);
+    TimeOurs(stream, output);
+    if (!std::equal(expected.begin(), expected.end(), output.begin())) {
+        std::fprintf(stderr, "bench_bz2: our decoder got %s wrong\n", name);
+        std::exit(1);
+    }
+    double ours = 1e9;
+    double theirs = 1e9;
+    for (int round = 0; round < rounds; ++round) {
+        ours = std::min(ours, TimeOurs(stream, output));
+        theirs = std::min(theirs, TimeLibbz2(stream, output));
+    }
+    const double megabytes = static_cast<double>(expected.size()) / 1e6;
+    const double ratio = theirs / ours;
+    std::printf("%s: %zu -> %zu bytes; ours %.1f MB/s, libbz2 %.1f MB/s, ratio %.2f\n", name,
+                stream.size(), expected.size(), megabytes / ours, megabytes / theirs, ratio);
+    return ratio;
+}
+
+} // namespace
+
+int main() {
+    const ImageEntry& flash = device_record.images[0];
+    const Bytes flash_stream(flash.data, flash.data + flash.length);
+    Bytes flash_image(1 << 21);
+    unsigned int flash_length = static_cast<unsigned int>(flash_image.size());
+    if (BZ2_bzBuffToBuffDecompress(
+            reinterpret_cast<char*>(flash_image.data()), &flash_length,
+            reinterpret_cast<char*>(const_cast<std::uint8_t*>(flash_stream.data())), flash.length,
+            0, 0) != BZ_OK) {
+        std::fprintf(stderr, "bench_bz2: libbz2 cannot decode the flash image\n");
+        return 1;
+    }
+    flash_image.resize(flash_length);
+
+    const Bytes corpus = GenerateCorpus();
+    const Bytes corpus_stream = Compress(corpus);
+
+    const double flash_ratio = Measure("flash image", flash_stream, flash_image, 25);
+    const double corpus_ratio = Measure("corpus", corpus_stream, corpus, 5);
+    std::printf("bench_bz2: flash_image_ratio=%.2f corpus_ratio=%.2f\n", flash_ratio, corpus_ratio);
+    return 0;
+}
