@@ -1,0 +1,7 @@
+#include "update/pause.h"
+
+#include <windows.h>
+
+void PauseMs(std::uint32_t ms) {
+    Sleep(ms);
+}
