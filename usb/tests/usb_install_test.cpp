@@ -1,0 +1,234 @@
+// The installations on a POSIX file system, with windir and TEMP naming places in a scratch
+// directory. A backslash is an ordinary character here: windir "<scratch>/win" makes the
+// library the file "win\System32\SiUSBXp.dll" of the scratch directory, and TEMP
+// "<scratch>/pkg" puts the members at "pkg\<name>", which shows every separator the
+// installations add.
+#include "payload/bz2_decoder.h"
+#include "payload/tar_extract.h"
+#include "payload/tests/tar_test_support.h"
+#include "usb/usb_install.h"
+
+#include <bzlib.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+using namespace tar_test;
+
+struct InstallerStart {
+    std::string installer_path;
+    std::string directory;
+};
+std::vector<InstallerStart> installer_starts;
+bool installer_starts_succeed = true;
+
+} // namespace
+
+bool StartDriverInstaller(const char* installer_path, const char* directory) {
+    installer_starts.push_back({installer_path, directory});
+    return installer_starts_succeed;
+}
+
+namespace {
+
+std::vector<std::uint8_t> Compress(const std::string& data) {
+    std::vector<char> out(data.size() + data.size() / 100 + 600);
+    unsigned out_length = static_cast<unsigned>(out.size());
+    std::string input = data;
+    EXPECT_EQ(BZ2_bzBuffToBuffCompress(out.data(), &out_length, input.data(),
+                                       static_cast<unsigned>(input.size()), 9, 0, 0),
+              BZ_OK);
+    return {out.begin(), out.begin() + out_length};
+}
+
+std::string AsText(const std::vector<std::uint8_t>& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
+
+// A scratch directory named by one environment variable for the length of a test.
+class InstallTest : public testing::Test {
+  protected:
+    ScratchDirectory scratch_;
+    std::string saved_windir_;
+    std::string saved_temp_;
+
+    void SetUp() override {
+        saved_windir_ = Get("windir");
+        saved_temp_ = Get("TEMP");
+        setenv("windir", (scratch_.Prefix() + "win").c_str(), 1);
+        setenv("TEMP", (scratch_.Prefix() + "pkg").c_str(), 1);
+        installer_starts.clear();
+        installer_starts_succeed = true;
+    }
+    void TearDown() override {
+        Restore("windir", saved_windir_);
+        Restore("TEMP", saved_temp_);
+    }
+    static std::string Get(const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr ? value : "";
+    }
+    static void Restore(const char* name, const std::string& value) {
+        if (value.empty())
+            unsetenv(name);
+        else
+            setenv(name, value.c_str(), 1);
+    }
+    fs::path LibraryFile() const { return scratch_.path / "win\\System32\\SiUSBXp.dll"; }
+};
+
+using InstallUsbLibraryTest = InstallTest;
+
+TEST_F(InstallUsbLibraryTest, WritesTheDecodedLibraryIntoTheSystemDirectory) {
+    const std::string library = Pattern(70000); // more than one growth step of the decoder
+    const std::vector<std::uint8_t> compressed = Compress(library);
+    EXPECT_EQ(
+        InstallUsbLibraryFrom(compressed.data(), static_cast<std::uint32_t>(compressed.size())), 0);
+    EXPECT_EQ(ReadFile(LibraryFile()), library);
+}
+
+TEST_F(InstallUsbLibraryTest, LongerExistingFileIsReplacedWhole) {
+    WriteFile(LibraryFile(), Pattern(9000, 3));
+    const std::string library = Pattern(1000);
+    const std::vector<std::uint8_t> compressed = Compress(library);
+    EXPECT_EQ(
+        InstallUsbLibraryFrom(compressed.data(), static_cast<std::uint32_t>(compressed.size())), 0);
+    EXPECT_EQ(ReadFile(LibraryFile()), library) << "no stale tail";
+}
+
+TEST_F(InstallUsbLibraryTest, UndecodableLibraryWritesNothing) {
+    std::vector<std::uint8_t> compressed = Compress(Pattern(1000));
+    compressed.resize(compressed.size() / 2);
+    EXPECT_EQ(
+        InstallUsbLibraryFrom(compressed.data(), static_cast<std::uint32_t>(compressed.size())),
+        InstallLibraryNotDecoded);
+    EXPECT_FALSE(fs::exists(LibraryFile()));
+}
+
+TEST_F(InstallUsbLibraryTest, UnwritableOrUnreachableFileGivesMinus4) {
+    const std::vector<std::uint8_t> compressed = Compress(Pattern(1000));
+    const auto length = static_cast<std::uint32_t>(compressed.size());
+
+    fs::create_directory(LibraryFile()); // cannot be opened as a file, even by root
+    EXPECT_EQ(InstallUsbLibraryFrom(compressed.data(), length), InstallLibraryNotWritten);
+    fs::remove(LibraryFile());
+
+    setenv("windir", (scratch_.Prefix() + "missing/win").c_str(), 1);
+    EXPECT_EQ(InstallUsbLibraryFrom(compressed.data(), length), InstallLibraryNotWritten);
+
+    // The directory fits, the file name does not: nothing is written anywhere.
+    const std::string longest =
+        scratch_.Prefix() + std::string(4085 - scratch_.Prefix().size(), 'w');
+    setenv("windir", longest.c_str(), 1);
+    EXPECT_EQ(InstallUsbLibraryFrom(compressed.data(), length), InstallLibraryNotWritten);
+    // Too long for the directory itself: an empty path must not become "SiUSBXp.dll" here.
+    setenv("windir", std::string(5000, 'w').c_str(), 1);
+    EXPECT_EQ(InstallUsbLibraryFrom(compressed.data(), length), InstallLibraryNotWritten);
+    EXPECT_FALSE(fs::exists("SiUSBXp.dll"));
+    EXPECT_TRUE(fs::is_empty(scratch_.path));
+}
+
+TEST_F(InstallUsbLibraryTest, ShortWriteGivesMinus4) {
+    const std::string library = Pattern(20000);
+    const std::vector<std::uint8_t> compressed = Compress(library);
+    // A file size limit makes the one write stop early instead of failing.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 4096;
+    const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const std::int32_t result =
+        InstallUsbLibraryFrom(compressed.data(), static_cast<std::uint32_t>(compressed.size()));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous_handler);
+
+    EXPECT_EQ(result, InstallLibraryNotWritten);
+    EXPECT_EQ(fs::file_size(LibraryFile()), 4096u) << "the write really was short";
+}
+
+// The package as the carried one is laid out: installer at the top, drivers below.
+std::string Package() {
+    std::vector<std::uint8_t> archive;
+    AppendFile(archive, "NorvUSBInstaller.exe", Pattern(5000, 1));
+    AppendFile(archive, "NorvUSB.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+    AppendDirectory(archive, "x86/");
+    AppendFile(archive, "x86/SiUSBXp.sys", Pattern(3000, 2));
+    AppendEnd(archive);
+    return AsText(archive);
+}
+
+using InstallDriverPackageTest = InstallTest;
+
+TEST_F(InstallDriverPackageTest, UnpacksIntoTempAndStartsTheInstallerThere) {
+    const std::vector<std::uint8_t> compressed = Compress(Package());
+    EXPECT_EQ(
+        InstallDriverPackageFrom(compressed.data(), static_cast<std::uint32_t>(compressed.size())),
+        0);
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"pkg\\NorvUSB.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n"},
+        {"pkg\\NorvUSBInstaller.exe", Pattern(5000, 1)},
+        {"pkg\\x86/", ""},
+        {"pkg\\x86/SiUSBXp.sys", Pattern(3000, 2)},
+    };
+    EXPECT_EQ(Tree(scratch_.path), expected);
+    ASSERT_EQ(installer_starts.size(), 1u);
+    EXPECT_EQ(installer_starts[0].installer_path, scratch_.Prefix() + "pkg\\NorvUSBInstaller.exe");
+    EXPECT_EQ(installer_starts[0].directory, scratch_.Prefix() + "pkg\\");
+}
+
+TEST_F(InstallDriverPackageTest, InstallerThatDoesNotStartGivesMinus11) {
+    installer_starts_succeed = false;
+    const std::vector<std::uint8_t> compressed = Compress(Package());
+    EXPECT_EQ(
+        InstallDriverPackageFrom(compressed.data(), static_cast<std::uint32_t>(compressed.size())),
+        InstallerNotStarted);
+    EXPECT_EQ(installer_starts.size(), 1u);
+}
+
+TEST_F(InstallDriverPackageTest, DecoderAndExtractorFailuresAreReturnedWithoutStarting) {
+    std::vector<std::uint8_t> compressed = Compress(Package());
+    const auto length = static_cast<std::uint32_t>(compressed.size());
+
+    setenv("TEMP", (scratch_.Prefix() + "missing/pkg").c_str(), 1);
+    EXPECT_EQ(InstallDriverPackageFrom(compressed.data(), length), TarOpenFailed);
+
+    setenv("TEMP", std::string(5000, 't').c_str(), 1); // does not fit: empty directory
+    EXPECT_EQ(InstallDriverPackageFrom(compressed.data(), length), TarBadDestination);
+
+    setenv("TEMP", (scratch_.Prefix() + "pkg").c_str(), 1);
+    compressed[compressed.size() / 2] ^= 0x40;
+    EXPECT_THAT(InstallDriverPackageFrom(compressed.data(), length),
+                testing::AnyOf(Bz2CrcMismatch, Bz2DecodeFailed));
+
+    // One 4096-byte step more than the buffer allows.
+    const std::vector<std::uint8_t> too_big =
+        Compress(std::string(kDriverPackageBufferSize - 4095, 'z'));
+    EXPECT_EQ(InstallDriverPackageFrom(too_big.data(), static_cast<std::uint32_t>(too_big.size())),
+              Bz2BufferTooSmall);
+
+    EXPECT_TRUE(installer_starts.empty());
+    EXPECT_TRUE(fs::is_empty(scratch_.path));
+}
+
+TEST_F(InstallDriverPackageTest, LargestPackageThatFitsTheBufferUnpacks) {
+    // An output of 4096 x k bytes needs 4096 x (k + 1): 487 424 bytes is the most for 500 000.
+    std::vector<std::uint8_t> archive;
+    const std::size_t largest = (kDriverPackageBufferSize / 4096 - 1) * 4096;
+    AppendFile(archive, "NorvUSBInstaller.exe", std::string(largest - 512 - 1024, 'i'));
+    AppendEnd(archive);
+    ASSERT_EQ(archive.size(), largest);
+    const std::vector<std::uint8_t> compressed = Compress(AsText(archive));
+    EXPECT_EQ(
+        InstallDriverPackageFrom(compressed.data(), static_cast<std::uint32_t>(compressed.size())),
+        0);
+    EXPECT_EQ(fs::file_size(scratch_.path / "pkg\\NorvUSBInstaller.exe"), largest - 1536);
+}
+
+} // namespace

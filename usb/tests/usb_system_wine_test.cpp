@@ -1,0 +1,242 @@
+// Binding the library and the two installations in a private copy of the test prefix,
+// where they may change the system directory. The program runs from a directory that also
+// holds the test libraries and is its current directory.
+#include "payload/tar_extract.h"
+#include "payload/tests/tar_test_support.h"
+#include "usb/tests/nothrow_new_control.h"
+#include "usb/tests/wine_test_paths.h"
+#include "usb/usb_binding.h"
+#include "usb/usb_install.h"
+#include "usb/usb_library.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using tar_test::ReadFile;
+using tar_test::WriteFile;
+
+std::string ProgramDirectory() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string directory = path;
+    return directory.substr(0, directory.rfind('\\') + 1);
+}
+
+std::string SystemLibrary() {
+    char directory[MAX_PATH] = {};
+    GetSystemDirectoryA(directory, MAX_PATH);
+    return std::string(directory) + "\\SiUSBXp.dll";
+}
+
+// Where a 32-bit program's system directory lies on the Unix side of a 64-bit prefix.
+std::string SystemLibraryOnDisk() {
+    const char* prefix = std::getenv("WINEPREFIX");
+    return FromUnix(std::string(prefix != nullptr ? prefix : "/nonexistent") +
+                    "/drive_c/windows/syswow64/SiUSBXp.dll");
+}
+
+std::vector<std::uint8_t> ReadBytes(const std::string& path) {
+    const std::string text = ReadFile(path);
+    return {text.begin(), text.end()};
+}
+
+void RemoveLibraryFiles() {
+    DeleteFileA(SystemLibrary().c_str());
+    RemoveDirectoryA(SystemLibrary().c_str());
+    DeleteFileA((ProgramDirectory() + "SiUSBXp.dll").c_str());
+}
+
+class SystemDirectoryTest : public testing::Test {
+  protected:
+    void SetUp() override { RemoveLibraryFiles(); }
+    void TearDown() override {
+        ReleaseUsbLibrary();
+        RemoveLibraryFiles();
+    }
+    static void PlaceAsSystemLibrary(const char* test_library) {
+        ASSERT_TRUE(
+            CopyFileA((ProgramDirectory() + test_library).c_str(), SystemLibrary().c_str(), FALSE));
+    }
+    static bool TableIsEmpty() {
+        const UsbLibrary empty = {};
+        return std::memcmp(&usb_library, &empty, sizeof empty) == 0;
+    }
+};
+
+using BindUsbLibraryTest = SystemDirectoryTest;
+
+TEST_F(BindUsbLibraryTest, NoLibraryGivesNull) {
+    EXPECT_EQ(BindUsbLibrary(), nullptr);
+    EXPECT_TRUE(TableIsEmpty());
+}
+
+TEST_F(BindUsbLibraryTest, LibraryInTheSystemDirectoryIsBoundEntryByEntry) {
+    PlaceAsSystemLibrary("usb_test_entries8.dll");
+    void* module = BindUsbLibrary();
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(module, GetModuleHandleA("SiUSBXp.dll"));
+    EXPECT_EQ(usb_library.module, module);
+
+    std::uint32_t value = 0;
+    SiHandle handle = nullptr;
+    std::uint8_t bytes[64] = {};
+    EXPECT_EQ(usb_library.SI_GetNumDevices(&value), 101);
+    EXPECT_EQ(value, 1u);
+    EXPECT_EQ(usb_library.SI_GetProductString(0, bytes, 0), 102);
+    EXPECT_EQ(usb_library.SI_SetTimeouts(1, 1), 103);
+    EXPECT_EQ(usb_library.SI_Open(0, &handle), 104);
+    EXPECT_EQ(usb_library.SI_Close(handle), 105);
+    EXPECT_EQ(usb_library.SI_CheckRXQueue(handle, &value, &value), 106);
+    EXPECT_EQ(usb_library.SI_Read(handle, bytes, 64, &value, nullptr), 107);
+    EXPECT_EQ(usb_library.SI_Write(handle, bytes, 64, &value, nullptr), 108);
+}
+
+TEST_F(BindUsbLibraryTest, ReleaseUnloadsTheLibraryAndLeavesTheDeviceHandle) {
+    PlaceAsSystemLibrary("usb_test_entries8.dll");
+    ASSERT_NE(BindUsbLibrary(), nullptr);
+    DeviceHandle = reinterpret_cast<SiHandle>(0x1234);
+    ReleaseUsbLibrary();
+    EXPECT_EQ(GetModuleHandleA("SiUSBXp.dll"), nullptr);
+    EXPECT_TRUE(TableIsEmpty());
+    EXPECT_EQ(DeviceHandle, reinterpret_cast<SiHandle>(0x1234));
+    DeviceHandle = nullptr;
+    ReleaseUsbLibrary(); // nothing bound: nothing to release
+    EXPECT_TRUE(TableIsEmpty());
+}
+
+TEST_F(BindUsbLibraryTest, CopyBesideTheProgramIsNeverLoaded) {
+    char current[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, current);
+    ASSERT_EQ(std::string(current) + "\\", ProgramDirectory())
+        << "run from the program's directory";
+    ASSERT_TRUE(CopyFileA((ProgramDirectory() + "usb_test_entries8.dll").c_str(),
+                          (ProgramDirectory() + "SiUSBXp.dll").c_str(), FALSE));
+    EXPECT_EQ(BindUsbLibrary(), nullptr);
+    EXPECT_EQ(GetModuleHandleA("SiUSBXp.dll"), nullptr);
+}
+
+TEST_F(BindUsbLibraryTest, LibraryLackingAnEntryPointIsReleased) {
+    PlaceAsSystemLibrary("usb_test_entries7.dll");
+    EXPECT_EQ(BindUsbLibrary(), nullptr);
+    EXPECT_EQ(GetModuleHandleA("SiUSBXp.dll"), nullptr);
+    EXPECT_TRUE(TableIsEmpty());
+}
+
+using InstallUsbLibraryTest = SystemDirectoryTest;
+
+std::vector<std::uint8_t> CompressedTestLibrary() {
+    return ReadBytes(TestDataPath("usb_test_entries8.dll.bz2"));
+}
+
+TEST_F(InstallUsbLibraryTest, LandsInThe32BitSystemDirectoryAndBinds) {
+    const std::vector<std::uint8_t> compressed = CompressedTestLibrary();
+    ASSERT_FALSE(compressed.empty());
+    EXPECT_EQ(
+        InstallUsbLibraryFrom(compressed.data(), static_cast<std::uint32_t>(compressed.size())), 0);
+    EXPECT_EQ(ReadFile(SystemLibraryOnDisk()),
+              ReadFile(ProgramDirectory() + "usb_test_entries8.dll"));
+    EXPECT_NE(BindUsbLibrary(), nullptr);
+}
+
+TEST_F(InstallUsbLibraryTest, LongerExistingLibraryIsReplacedWhole) {
+    const std::string library = ReadFile(ProgramDirectory() + "usb_test_entries8.dll");
+    WriteFile(SystemLibrary(), tar_test::Pattern(3 * library.size()));
+    const std::vector<std::uint8_t> compressed = CompressedTestLibrary();
+    EXPECT_EQ(
+        InstallUsbLibraryFrom(compressed.data(), static_cast<std::uint32_t>(compressed.size())), 0);
+    EXPECT_EQ(ReadFile(SystemLibrary()), library);
+}
+
+TEST_F(InstallUsbLibraryTest, UnwritableLibraryFileGivesMinus4) {
+    ASSERT_TRUE(CreateDirectoryA(SystemLibrary().c_str(), nullptr));
+    const std::vector<std::uint8_t> compressed = CompressedTestLibrary();
+    EXPECT_EQ(
+        InstallUsbLibraryFrom(compressed.data(), static_cast<std::uint32_t>(compressed.size())),
+        InstallLibraryNotWritten);
+}
+
+// The driver package of the test data, unpacked into a directory of its own named by TEMP.
+class InstallDriverPackageTest : public testing::Test {
+  protected:
+    std::string saved_temp_;
+    std::string temp_;
+
+    void SetUp() override {
+        const char* temp = std::getenv("TEMP");
+        saved_temp_ = temp != nullptr ? temp : "";
+        temp_ = std::string("C:\\zc-package-") +
+                testing::UnitTest::GetInstance()->current_test_info()->name();
+        ASSERT_TRUE(CreateDirectoryA(temp_.c_str(), nullptr));
+        SetTemp(temp_);
+    }
+    void TearDown() override {
+        SetTemp(saved_temp_);
+        nothrow_new_fail_at = 0;
+        nothrow_new_stale_bytes.clear();
+    }
+    static void SetTemp(const std::string& value) { _putenv(("TEMP=" + value).c_str()); }
+    static std::int32_t Install() {
+        const std::vector<std::uint8_t> compressed = ReadBytes(TestDataPath("package.tar.bz2"));
+        EXPECT_FALSE(compressed.empty());
+        return InstallDriverPackageFrom(compressed.data(),
+                                        static_cast<std::uint32_t>(compressed.size()));
+    }
+    // The installer runs on its own; it announces itself by a file in its directory.
+    std::string WaitForInstallerRecord() const {
+        const std::string record = temp_ + "\\installer-started.txt";
+        for (int waited = 0;
+             waited < 600 && GetFileAttributesA(record.c_str()) == INVALID_FILE_ATTRIBUTES;
+             ++waited)
+            Sleep(100);
+        return ReadFile(record);
+    }
+};
+
+TEST_F(InstallDriverPackageTest, EveryMemberLandsUnderTempAndTheInstallerStartsThere) {
+    EXPECT_EQ(Install(), 0);
+    for (const char* member : {"NorvUSBInstaller.exe", "NorvUSB.inf", "setup.ini",
+                               "x86\\SiUSBXp.sys", "x64\\SiUSBXp.sys"}) {
+        const std::string unpacked = ReadFile(temp_ + "\\" + member);
+        EXPECT_FALSE(unpacked.empty()) << member;
+        EXPECT_EQ(unpacked, ReadFile(TestDataPath(std::string("package\\") + member))) << member;
+    }
+    EXPECT_EQ(WaitForInstallerRecord(), "directory=" + temp_ + "\nparameters=\nshow=1\n");
+}
+
+TEST_F(InstallDriverPackageTest, TempThatDoesNotExistGivesTheExtractorsCode) {
+    SetTemp(temp_ + "\\missing");
+    EXPECT_EQ(Install(), TarOpenFailed);
+}
+
+TEST_F(InstallDriverPackageTest, InstallerThatCannotStartIsReported) {
+    EXPECT_FALSE(StartDriverInstaller((temp_ + "\\NorvUSBInstaller.exe").c_str(), temp_.c_str()));
+    WriteFile(temp_ + "\\NorvUSBInstaller.exe", "not a program");
+    EXPECT_FALSE(StartDriverInstaller((temp_ + "\\NorvUSBInstaller.exe").c_str(), temp_.c_str()));
+}
+
+TEST_F(InstallDriverPackageTest, BufferThatCannotBeAllocatedGivesMinus12) {
+    nothrow_new_fail_at = 1;
+    EXPECT_EQ(Install(), InstallNoMemory);
+    EXPECT_EQ(GetFileAttributesA((temp_ + "\\NorvUSBInstaller.exe").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(InstallDriverPackageTest, StaleBytesAfterTheArchiveAreNeverUnpacked) {
+    // A fresh buffer that still holds a member header well past the decoded archive.
+    nothrow_new_stale_bytes.assign(kDriverPackageBufferSize, 0xEE);
+    std::vector<std::uint8_t> stale;
+    tar_test::AppendFile(stale, "stale.txt", "stale");
+    std::copy(stale.begin(), stale.end(), nothrow_new_stale_bytes.begin() + 400 * 1024);
+    EXPECT_EQ(Install(), 0);
+    EXPECT_EQ(GetFileAttributesA((temp_ + "\\stale.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(WaitForInstallerRecord().empty());
+}
+
+} // namespace
