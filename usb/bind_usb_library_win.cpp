@@ -14,7 +14,8 @@ template <typename Entry> bool Resolve(HMODULE module, const char* name, Entry* 
 } // namespace
 
 void* BindUsbLibrary() {
-    const HMODULE module = LoadLibraryExA("SiUSBXp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const HMODULE module =
+        LoadLibraryExA(kUsbLibraryFileName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (module == nullptr)
         return nullptr;
     UsbLibrary bound = {};

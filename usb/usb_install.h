@@ -1,9 +1,10 @@
 // Installation of the carried USB library into the system directory and of the carried
 // driver package into the temporary directory, whose installer is then started.
 #pragma once
+#include "usb/usb_library.h"
+
 #include <cstdint>
 
-inline constexpr char kUsbLibraryFileName[] = "SiUSBXp.dll";
 inline constexpr char kDriverInstallerFileName[] = "NorvUSBInstaller.exe";
 inline constexpr std::uint32_t kDriverPackageBufferSize = 500000;
 

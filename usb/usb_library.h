@@ -26,6 +26,8 @@ using SiReadFn = SiStatus(USB_CALL*)(SiHandle handle, void* buffer, std::uint32_
 using SiWriteFn = SiStatus(USB_CALL*)(SiHandle handle, const void* buffer, std::uint32_t to_write,
                                       std::uint32_t* bytes_written, void* overlapped);
 
+inline constexpr char kUsbLibraryFileName[] = "SiUSBXp.dll"; // in the system directory
+
 inline constexpr std::uint32_t SI_RX_READY = 0x02; // queue status: received data waiting
 
 struct UsbLibrary {
