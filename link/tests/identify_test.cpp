@@ -74,7 +74,9 @@ TEST_F(IdentifyTest, LibraryOrSendFailureGivesNoVersion) {
 
 TEST_F(IdentifyTest, AnswerTooShortIsNeverRead) {
     QueueReply(ReplyBody({0x01, 0x42})); // ends before the subtype
+    QueueReply(ReplyBody({'0', '0', '7', '8', '7', 0x00}));
     ExpectClosedWith(IdentifyNoVersion);
+    EXPECT_EQ(SentBodies().size(), 1u);
 
     UseScriptedUsb();
     QueueReply(ReplyBody({0x01, 0x42, 0x1B, 0x00, 0x00}));
