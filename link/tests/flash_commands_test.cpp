@@ -47,6 +47,12 @@ TEST_F(FlashCommandsTest, UnlockWritesThreeToRegister42) {
     testing::internal::GetCapturedStdout();
 }
 
+TEST_F(FlashCommandsTest, ChunkOver128BytesIsRefusedUnsent) {
+    const Bytes data(129, 0x5A);
+    EXPECT_EQ(ProgramFlashChunk(DeviceHandle, 0, 129, data.data()), -1);
+    EXPECT_TRUE(scripted_usb.pieces.empty());
+}
+
 TEST_F(FlashCommandsTest, FailedChunkStillCountsAsDone) {
     const Bytes data(128, 0x5A);
     recorded_progress.clear();

@@ -63,6 +63,14 @@ TEST_F(IdentifyTest, VersionTextReadsAsDecimalWithZeroAs99) {
     }
 }
 
+TEST_F(IdentifyTest, SerialFillingTheWholeTextIsStillEnded) {
+    const std::string serial(256, 'A'); // no room left for a terminating zero
+    scripted_usb.serials = {serial};
+    QueueAnswers(0x42, 0x1B, "00787");
+    EXPECT_EQ(Identify(), 787);
+    EXPECT_NE(trace.find("\nDevice 0: " + serial + "\n"), std::string::npos);
+}
+
 TEST_F(IdentifyTest, LibraryOrSendFailureGivesNoVersion) {
     scripted_usb.check_status = 0x04;
     ExpectClosedWith(IdentifyNoVersion);

@@ -25,7 +25,7 @@ SiStatus USB_CALL GetNumDevices(std::uint32_t* count) {
 
 SiStatus USB_CALL GetProductString(std::uint32_t index, void* text, std::uint32_t) {
     const std::string& serial = scripted_usb.serials.at(index);
-    std::memcpy(text, serial.c_str(), serial.size() + 1);
+    std::memcpy(text, serial.c_str(), std::min<std::size_t>(serial.size() + 1, 256));
     return 0;
 }
 

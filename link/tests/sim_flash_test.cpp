@@ -193,6 +193,10 @@ TEST_F(SimFlashTest, ProgressStopsAt95) {
     ASSERT_EQ(WriteImage(0, Pattern(128), 1000, done), 0);
     EXPECT_EQ(recorded_progress, (std::vector<std::int32_t>{95, 95}));
     EXPECT_EQ(done, 1156u);
+
+    recorded_progress.clear();
+    ASSERT_EQ(WriteImage(0, Pattern(128), 0, done), 0) << "a zero total must not divide";
+    EXPECT_EQ(recorded_progress, (std::vector<std::int32_t>{95, 95}));
 }
 
 TEST_F(SimFlashTest, EveryDifferingByteIsTracedBeforeTheChunkFails) {
