@@ -5,7 +5,7 @@
 #include "app/worker.h"
 #include "payload/device_record.h"
 #include "resources/resource_ids.h"
-#include "usb/usb_library.h"
+#include "usb/usb_binding.h"
 #include "usb/usb_scan.h"
 
 #include <commctrl.h>
@@ -69,10 +69,7 @@ void ReleaseShellResources() {
         DeleteObject(shell_state.finish_font);
         shell_state.finish_font = nullptr;
     }
-    if (usb_library.module != nullptr) {
-        FreeLibrary(static_cast<HMODULE>(usb_library.module));
-        usb_library.module = nullptr;
-    }
+    ReleaseUsbLibrary();
     FreeUsbDeviceEntries(shell_state.usb_devices, shell_state.usb_device_count);
     shell_state.usb_device_count = 0;
 }

@@ -85,7 +85,7 @@ preinstall_library() {
 # observed.txt, the program's output in trace.txt.
 run_driver() {
     wine "$bin/uidriver.exe" "$@" --shots "$(winpath "$work/shots")" \
-        --trace "$(winpath "$work")\\trace.txt" --timeout 300 -- "$(winpath "$program")" \
+        --trace "$(winpath "$work")\\trace.txt" --timeout 600 -- "$(winpath "$program")" \
         </dev/null 2>"$work/driver.err" | tr -d '\r' >"$work/observed.txt"
 }
 

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# The dialog through a whole (scripted) update: Esc on the idle dialog is ignored, every
+# way of closing is refused while the update runs, the progress passes 30-90 %, and the
+# finished state shows the closing texts, a green bar, Start disabled and Close enabled.
+source "$(dirname "$0")/e2e-lib.sh"
+start_case
+program=$bin/dialog_harness.exe
+run_driver --start
+expect_output <<'END'
+dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
+final title=" QTV40z6, v787 - DONE!" upper="Programming finished successfully!  Please power cycle the module now." lower="After re-applying power it will take some seconds to complete the update process." progress=100 bar=00c800 start=disabled close=enabled
+exit 0
+END
+expect_pictures idle progress final
+expect_trace_line 'harness: update done'

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# The module lacks its driver: the information box, the carried installer is started
+# and the program ends with 0 without waiting; the installer then binds the driver.
+source "$(dirname "$0")/e2e-lib.sh"
+start_case
+preinstall_library
+plug_modules <<'END'
+[A17]
+driver = missing
+END
+run_driver
+expect_output <<'END'
+box info "The NORV USB driver is going to be installed now.\n\nPlease restart this application after the installation."
+exit 0
+END
+wait_for_event driver-installed 60
