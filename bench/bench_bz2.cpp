@@ -57,31 +57,37 @@ void AppendText(Bytes& out, std::size_t size, Random& random) {
 }
 
 void AppendBinary(Bytes& out, std::size_t size, Random& random) {
-    // Code-like records: a skewed opcode, small little-endian operands, growing addresses,
-    // and now and then a stretch of noise.
+    // Code-like records: skewed opcodes and operand forms, small immediates, addresses from
+    // a set of globals, constants now and then, and repeats of earlier stretches (idioms).
     static const std::uint8_t kOpcodes[] = {0x8B, 0x89, 0xE8, 0x83, 0x74, 0x75, 0xFF, 0x50,
                                             0x55, 0xC3, 0x0F, 0x48, 0x85, 0xEB, 0x31, 0x8D};
-    const std::size_t end = out.size() + size;
-    std::uint32_t address = 0x401000;
+    std::vector<std::uint32_t> globals(500);
+    for (std::uint32_t& address : globals)
+        address = 0x404000 + random.Below(0x8000) * 4;
+    const std::size_t start = out.size();
+    const std::size_t end = start + size;
+    auto put32 = [&](std::uint32_t value) {
+        for (int b = 0; b < 4; ++b)
+            out.push_back(static_cast<std::uint8_t>(value >> (8 * b)));
+    };
     while (out.size() < end) {
-        switch (random.Below(10)) {
-        case 0:
-            for (std::uint32_t i = random.Below(64); i > 0; --i)
-                out.push_back(static_cast<std::uint8_t>(random.Next()));
-            break;
-        case 1:
-            address += random.Below(64) * 4;
-            for (int b = 0; b < 4; ++b)
-                out.push_back(static_cast<std::uint8_t>(address >> (8 * b)));
-            break;
-        default:
+        const std::uint32_t kind = random.Below(100);
+        if (kind < 8 && out.size() - start > 4096) {
+            const std::size_t length = 16 + random.Below(48);
+            const std::size_t from =
+                start + random.Below(static_cast<std::uint32_t>(out.size() - start - length));
+            for (std::size_t i = 0; i < length; ++i)
+                out.push_back(out[from + i]);
+        } else if (kind < 9) {
+            put32(random.Next());
+        } else {
             out.push_back(kOpcodes[random.Skewed(16)]);
-            out.push_back(static_cast<std::uint8_t>(0xC0 + random.Skewed(64)));
-            if (random.Below(2) == 0) {
-                const std::uint32_t operand = random.Skewed(4096);
-                out.push_back(static_cast<std::uint8_t>(operand));
-                out.push_back(static_cast<std::uint8_t>(operand >> 8));
-            }
+            out.push_back(
+                static_cast<std::uint8_t>(0xC0 + 8 * random.Skewed(8) + random.Skewed(8)));
+            if (kind < 40)
+                put32(globals[random.Skewed(500)]);
+            else if (kind < 60)
+                out.push_back(static_cast<std::uint8_t>(random.Skewed(128)));
         }
     }
     out.resize(end);

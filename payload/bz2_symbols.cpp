@@ -7,6 +7,27 @@ namespace {
 
 constexpr std::int32_t kSymbolsPerSelector = 50;
 
+// Moves the entry at `position` to the front of the list and returns it. Most positions
+// are below 8; those are shifted within one 64-bit word, without a call or a loop.
+std::uint8_t MoveToFront(std::uint8_t* list, std::int32_t position) {
+    if (position >= 8) {
+        const std::uint8_t byte = list[position];
+        std::memmove(list + 1, list, static_cast<std::size_t>(position));
+        list[0] = byte;
+        return byte;
+    }
+    std::uint64_t word = 0;
+    for (int i = 7; i >= 0; --i)
+        word = word << 8 | list[i];
+    const unsigned shift = 8 * static_cast<unsigned>(position);
+    const std::uint8_t byte = static_cast<std::uint8_t>(word >> shift);
+    const std::uint64_t moving = (std::uint64_t{0x100} << shift) - 1; // bytes 0..position
+    word = (word & ~moving) | ((word << 8) & moving) | byte;
+    for (int i = 0; i < 8; ++i)
+        list[i] = static_cast<std::uint8_t>(word >> (8 * i));
+    return byte;
+}
+
 } // namespace
 
 std::int32_t Bz2DecodeSymbols(Bz2Decoder* decoder, const std::uint8_t* byte_map,
@@ -102,10 +123,7 @@ std::int32_t Bz2DecodeSymbols(Bz2Decoder* decoder, const std::uint8_t* byte_map,
             break; // end of block
         if (count >= capacity)
             return Bz2DataError;
-        const std::int32_t position = symbol - 1;
-        const std::uint8_t byte = front_list[position];
-        std::memmove(front_list + 1, front_list, static_cast<std::size_t>(position));
-        front_list[0] = byte;
+        const std::uint8_t byte = MoveToFront(front_list, symbol - 1);
         block[count++] = byte;
         byte_counts[byte] += 1;
     }
