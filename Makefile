@@ -3,7 +3,7 @@
 SMOKE_SECONDS ?= 10
 FUZZ_SECONDS ?= 60
 
-.PHONY: bootstrap build build-extra test fuzz bench format format-check clean
+.PHONY: bootstrap build build-extra test demo fuzz bench format format-check clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -26,6 +26,10 @@ test: build build-extra
 	scripts/run-fuzzers $(SMOKE_SECONDS) || status=1; \
 	scripts/test-summary || status=1; \
 	exit $$status
+
+# The program on a fresh simulated PC: installs, updates 786 -> 787, in build/demo.
+demo: bootstrap
+	@scripts/demo
 
 fuzz: bootstrap
 	cmake --preset fuzz >/dev/null && cmake --build --preset fuzz
