@@ -48,3 +48,15 @@ add_dependencies(usb_system_wine_test usb_test_data usb_test_entries7)
 add_test(NAME usb_system_wine COMMAND ${run_private} $<TARGET_FILE:usb_system_wine_test>
     $<TARGET_FILE:usb_test_entries8> $<TARGET_FILE:usb_test_entries7>)
 set_tests_properties(usb_system_wine PROPERTIES ENVIRONMENT ZC_USB_TEST_DATA=${usb_test_data})
+
+# The carried payload, when it is the stand-in set: its library and its installer are
+# the simulator's.
+if(NOT ZC_PAYLOAD_DIR)
+    add_executable(usb_carried_wine_test tests/usb_carried_wine_test.cpp)
+    target_link_libraries(usb_carried_wine_test PRIVATE zc_usb_win GTest::gtest_main)
+    add_dependencies(usb_carried_wine_test simctl NorvUSBInstaller)
+    add_test(NAME usb_carried_wine COMMAND ${run_private} $<TARGET_FILE:usb_carried_wine_test>
+        $<TARGET_FILE:simctl> $<TARGET_FILE:NorvUSBInstaller>)
+    set_tests_properties(usb_carried_wine PROPERTIES
+        ENVIRONMENT ZC_USB_PACKAGE_SOURCES=${CMAKE_SOURCE_DIR}/sim/driver-package)
+endif()
