@@ -3,6 +3,8 @@
 std::int32_t Bz2Read(Bz2Decoder* decoder, std::uint8_t* output, std::int32_t n) {
     if (decoder->bytes_left < 0)
         return decoder->bytes_left;
+    if (n < 0)
+        n = 0; // asks for nothing
     const std::uint32_t* const crc_table = decoder->crc_table;
     // Only the very first call owes no copies; it starts with a block instead of ending one.
     bool first_call = decoder->pending_copies == 0;

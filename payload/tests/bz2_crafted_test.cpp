@@ -188,6 +188,19 @@ TEST(Bz2Runs, SmallReadsResumeRunsAndBlocksWhereTheyStopped) {
     }
 }
 
+TEST(Bz2Runs, ANegativeCountAsksForNothing) {
+    const Bytes stream = BuildStream(OneBlock(Content("aaaa\x03"
+                                                      "b")));
+    Bz2Decoder* decoder = nullptr;
+    ASSERT_EQ(Bz2Begin(&decoder, stream.data(), static_cast<std::uint32_t>(stream.size())), Bz2Ok);
+    Bytes buffer(16, 0x5A);
+    EXPECT_EQ(Bz2Read(decoder, buffer.data(), -1), 0);
+    EXPECT_EQ(buffer, Bytes(16, 0x5A));
+    EXPECT_EQ(Bz2Read(decoder, buffer.data(), 16), 8);
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 8), ToBytes("aaaaaaab"));
+    Bz2Release(decoder);
+}
+
 TEST(Bz2Blocks, EmptyBlockAddsNothing) {
     TestBlock empty;
     empty.used_bytes = {'q'};
