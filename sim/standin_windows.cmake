@@ -51,6 +51,7 @@ if(ZC_TESTS)
     add_dependencies(sim_standin_wine_test SiUSBXp simctl)
     foreach(case LibraryLoadsFromTheSystemDirectoryAndServesTheModule
                  SimctlPutsModulesWhereSetupApiFindsThem
+                 UnplugDeletesTheKeyAgainWhenAScanRecreatedIt
                  RestartIsSeenLeavingAndReturningByA10msPoll
                  InstallerOfTheCarriedPackageBindsTheDriver)
         add_test(NAME sim_wine_${case}

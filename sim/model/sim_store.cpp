@@ -63,8 +63,10 @@ std::int32_t SimStoreRefresh(SimStore* store, std::string* error) {
 std::int32_t SimStoreSave(SimStore* store, std::string* error) {
     for (std::size_t i = 0; i < store->bus.modules.size(); ++i) {
         SimModule& module = store->bus.modules[i];
+        if (SimSaveFlash(store->dir, &module, error) != 0)
+            return -1;
         std::string text = SimFormatState(module);
-        if (text == store->state_texts[i] && !SimFlashChanged(module.flash))
+        if (text == store->state_texts[i])
             continue;
         if (SimSaveModule(store->dir, &module, error) != 0)
             return -1;

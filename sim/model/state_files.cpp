@@ -188,22 +188,28 @@ std::int32_t SimParseState(std::string_view text, SimModule* module, std::string
     return 0;
 }
 
-std::int32_t SimSaveModule(const std::string& dir, SimModule* module, std::string* error) {
-    const std::string& serial = module->config.serial;
+std::int32_t SimSaveFlash(const std::string& dir, SimModule* module, std::string* error) {
     SimFlash& flash = module->flash;
-    if (SimFlashChanged(flash)) {
-        const std::string path = Join(dir, SimFlashFileName(serial));
-        const bool written =
-            FileExists(path)
-                ? PatchFile(path, flash.changed_begin, flash.bytes.data() + flash.changed_begin,
-                            flash.changed_end - flash.changed_begin, error) == 0
-                : WriteFile(path, "wb", flash.bytes.data(), flash.bytes.size(), error) == 0;
-        if (!written)
-            return -1;
-        SimFlashMarkSaved(&flash);
-    }
+    if (!SimFlashChanged(flash))
+        return 0;
+    const std::string path = Join(dir, SimFlashFileName(module->config.serial));
+    const bool written =
+        FileExists(path)
+            ? PatchFile(path, flash.changed_begin, flash.bytes.data() + flash.changed_begin,
+                        flash.changed_end - flash.changed_begin, error) == 0
+            : WriteFile(path, "wb", flash.bytes.data(), flash.bytes.size(), error) == 0;
+    if (!written)
+        return -1;
+    SimFlashMarkSaved(&flash);
+    return 0;
+}
+
+std::int32_t SimSaveModule(const std::string& dir, SimModule* module, std::string* error) {
+    if (SimSaveFlash(dir, module, error) != 0)
+        return -1;
     const std::string state = SimFormatState(*module);
-    return WriteFile(Join(dir, SimStateFileName(serial)), "wb", state.data(), state.size(), error);
+    return WriteFile(Join(dir, SimStateFileName(module->config.serial)), "wb", state.data(),
+                     state.size(), error);
 }
 
 std::int32_t SimLoadModule(const std::string& dir, SimModule* module, std::string* error) {

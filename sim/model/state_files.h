@@ -18,9 +18,11 @@ inline constexpr const char* kSimModuleIni = "module.ini";
 std::string SimFormatState(const SimModule& module);
 std::int32_t SimParseState(std::string_view text, SimModule* module, std::string* error);
 
-// The module's state file, and its flash file when the flash changed since it was
-// last written or read: only the changed bytes when the file exists (2 MiB is too
-// much to write after every request). 0 or -1.
+// The flash file, when the flash changed since it was last written or read: only the
+// changed bytes when the file exists (2 MiB is too much to write after every
+// request). 0 or -1.
+std::int32_t SimSaveFlash(const std::string& dir, SimModule* module, std::string* error);
+// SimSaveFlash, then the module's state file. 0 or -1.
 std::int32_t SimSaveModule(const std::string& dir, SimModule* module, std::string* error);
 // 1 when the state file was there and was loaded (with the flash file when there),
 // 0 when there is no state file (a module never plugged), -1 with the reason.

@@ -8,19 +8,18 @@
 #include "payload/tar_extract.h"
 #include "sim/model/state_files.h"
 #include "sim/tests/test_host.h"
+#include "sim/windows/bus_session_win.h"
 #include "sim/windows/state_dir_win.h"
 #include <windows.h>
 // After windows.h.
 #include <setupapi.h>
 
 #include <algorithm>
-#include <atomic>
 #include <gtest/gtest.h>
-#include <thread>
 
 namespace {
 
-constexpr char kModuleKey[] = "System\\CurrentControlSet\\Enum\\USB\\VID_16C0&PID_0618\\";
+const std::string kModuleKey = "System\\CurrentControlSet\\Enum\\USB\\VID_16C0&PID_0618\\";
 
 std::string StateDir() {
     std::string dir;
@@ -138,6 +137,25 @@ std::vector<ListedModule> ListModules() {
 
 constexpr char kHardwareIds[] = "USB\\VID_16C0&PID_0618&REV_0100|USB\\VID_16C0&PID_0618";
 
+bool KeyExists(const std::string& serial) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (kModuleKey + serial).c_str(), 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void RecreateKeyAsAScanWould(const std::string& serial) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kModuleKey + serial).c_str(), 0, nullptr, 0,
+                              KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const char guid[] = "{36fc9e60-c465-11cf-8056-444553540000}";
+    RegSetValueExA(key, "ClassGUID", 0, REG_SZ, reinterpret_cast<const BYTE*>(guid), sizeof guid);
+    RegCloseKey(key);
+}
+
 template <typename Entry> void Resolve(HMODULE library, const char* name, Entry* entry) {
     *entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
@@ -222,22 +240,9 @@ TEST(StandinWorld, SimctlPutsModulesWhereSetupApiFindsThem) {
     const ListedModule b2{kHardwareIds, "USB Device", "Port_#0002.Hub_#0001"};
     EXPECT_EQ(ListModules(), (std::vector<ListedModule>{a17, b2}));
 
-    // An unplug while another program keeps scanning: the scans may re-create the
-    // key being deleted, and the re-check deletes it again.
-    std::atomic<bool> scanning = true;
-    std::thread scanner([&] {
-        while (scanning)
-            ListModules();
-    });
-    const int unplugged = Simctl("unplug A17");
-    scanning = false;
-    scanner.join();
-    ASSERT_EQ(unplugged, 0);
+    ASSERT_EQ(Simctl("unplug A17"), 0);
     EXPECT_EQ(ListModules(), std::vector<ListedModule>{b2});
-    HKEY key = nullptr;
-    EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string(kModuleKey) + "A17").c_str(), 0,
-                            KEY_READ, &key),
-              ERROR_SUCCESS);
+    EXPECT_FALSE(KeyExists("A17"));
 
     std::string output;
     EXPECT_EQ(Simctl("status", &output), 0);
@@ -250,6 +255,37 @@ TEST(StandinWorld, SimctlPutsModulesWhereSetupApiFindsThem) {
     WriteModuleIni("[A17]\nlatency = 5\n");
     EXPECT_EQ(Simctl("status", &output), 1);
     EXPECT_NE(output.find("module.ini line 2"), std::string::npos) << output;
+}
+
+// This process as one of the bus's users, as simctl is.
+void OnBus(void (*change)(SimBus* bus)) {
+    std::string error;
+    SimBus* bus = SimSessionBegin(&error);
+    ASSERT_NE(bus, nullptr) << error;
+    change(bus);
+    EXPECT_EQ(SimSessionEnd(&error), 0) << error;
+}
+
+TEST(StandinWorld, UnplugDeletesTheKeyAgainWhenAScanRecreatedIt) {
+    WriteModuleIni("[A17]\n");
+    OnBus([](SimBus* bus) { SimPlug(bus, &bus->modules[0]); });
+    ASSERT_TRUE(KeyExists("A17"));
+    OnBus([](SimBus* bus) { SimUnplug(bus, &bus->modules[0]); });
+    EXPECT_FALSE(KeyExists("A17"));
+    // What a scan running during the deletion leaves: the key with its class alone.
+    RecreateKeyAsAScanWould("A17");
+    SimSessionSettle();
+    EXPECT_FALSE(KeyExists("A17"));
+    EXPECT_TRUE(ListModules().empty());
+
+    // Back before the re-check: the re-check leaves the new key alone.
+    OnBus([](SimBus* bus) { SimPlug(bus, &bus->modules[0]); });
+    OnBus([](SimBus* bus) { SimUnplug(bus, &bus->modules[0]); });
+    OnBus([](SimBus* bus) { SimPlug(bus, &bus->modules[0]); });
+    SimSessionSettle();
+    EXPECT_EQ(ListModules(), (std::vector<ListedModule>{
+                                 {kHardwareIds, "NORV USB Controller", "Port_#0001.Hub_#0001"}}));
+    EXPECT_EQ(StateFile("events.log"), "plug\nunplug\nplug\nunplug\nplug\n");
 }
 
 TEST(StandinWorld, RestartIsSeenLeavingAndReturningByA10msPoll) {
