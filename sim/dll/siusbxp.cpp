@@ -6,6 +6,7 @@
 #include "sim/model/sim_library.h"
 #include "sim/windows/bus_session_win.h"
 #include "usb/usb_library.h"
+#include <type_traits>
 #include <windows.h>
 
 namespace {
@@ -130,3 +131,13 @@ SiStatus USB_CALL SI_Write(SiHandle handle, const void* buffer, std::uint32_t to
 }
 
 } // extern "C"
+
+// The exports have exactly the types the program binds them to.
+static_assert(std::is_same_v<decltype(&SI_GetNumDevices), SiGetNumDevicesFn>);
+static_assert(std::is_same_v<decltype(&SI_GetProductString), SiGetProductStringFn>);
+static_assert(std::is_same_v<decltype(&SI_SetTimeouts), SiSetTimeoutsFn>);
+static_assert(std::is_same_v<decltype(&SI_Open), SiOpenFn>);
+static_assert(std::is_same_v<decltype(&SI_Close), SiCloseFn>);
+static_assert(std::is_same_v<decltype(&SI_CheckRXQueue), SiCheckRXQueueFn>);
+static_assert(std::is_same_v<decltype(&SI_Read), SiReadFn>);
+static_assert(std::is_same_v<decltype(&SI_Write), SiWriteFn>);

@@ -108,8 +108,9 @@ std::uint64_t NextRecheckUs() {
 } // namespace
 
 std::uint64_t SimRealNowUs() {
+    // The plain system time moves in steps of about 16 ms under Wine.
     FILETIME now;
-    GetSystemTimeAsFileTime(&now);
+    GetSystemTimePreciseAsFileTime(&now);
     return (std::uint64_t{now.dwHighDateTime} << 32 | now.dwLowDateTime) / 10;
 }
 
