@@ -160,6 +160,13 @@ template <typename Entry> void Resolve(HMODULE library, const char* name, Entry*
     *entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
+double NowMs() {
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
 // Loads SiUSBXp.dll as the program does and fills the library table from it.
 HMODULE LoadStandinLibrary() {
     HMODULE library = LoadLibraryA("SiUSBXp.dll");
@@ -189,7 +196,7 @@ void OpenFirstModule() {
 }
 
 TEST(StandinWorld, LibraryLoadsFromTheSystemDirectoryAndServesTheModule) {
-    WriteModuleIni("[A17]\n");
+    WriteModuleIni("[A17]\nlatency_us = 5000\n");
     HMODULE library = LoadStandinLibrary();
     ASSERT_NE(library, nullptr);
     char loaded[MAX_PATH] = {};
@@ -210,7 +217,9 @@ TEST(StandinWorld, LibraryLoadsFromTheSystemDirectoryAndServesTheModule) {
 
     OpenFirstModule();
     TestHost host;
+    const double before_send = NowMs();
     host.Send(0x09, kRead);
+    EXPECT_GE(NowMs() - before_send, 4.9); // the module's latency
     std::uint32_t bytes = 0, queue = 0;
     ASSERT_EQ(usb_library.SI_CheckRXQueue(DeviceHandle, &bytes, &queue), 0);
     EXPECT_EQ(queue & SI_RX_READY, SI_RX_READY);
@@ -255,13 +264,6 @@ TEST(StandinWorld, SimctlPutsModulesWhereSetupApiFindsThem) {
     WriteModuleIni("[A17]\nlatency = 5\n");
     EXPECT_EQ(Simctl("status", &output), 1);
     EXPECT_NE(output.find("module.ini line 2"), std::string::npos) << output;
-}
-
-double NowMs() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 // This process as one of the bus's users, as simctl is.
