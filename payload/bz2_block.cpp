@@ -91,7 +91,8 @@ std::int32_t DecodeBlock(Bz2Decoder* d) {
         return status;
     std::int32_t byte_count = 0;
     std::uint32_t byte_counts[256] = {};
-    status = Bz2DecodeSymbols(d, byte_map, used_count, selector_count, &byte_count, byte_counts);
+    status = Bz2DecodeSymbols(d, byte_map, used_count, group_count, selector_count, &byte_count,
+                              byte_counts);
     if (status != Bz2Ok)
         return status;
     if (byte_count > 0 && origin >= byte_count)

@@ -28,11 +28,28 @@ std::uint8_t MoveToFront(std::uint8_t* list, std::int32_t position) {
     return byte;
 }
 
+// Where the search for a code's length may start, for each value of its top (up to 8) bits:
+// the length of the smallest code with those bits, as the limits say. The limits still
+// decide every length; most searches just begin at their end.
+constexpr std::int32_t kStartBits = 8;
+
+void BuildSearchStarts(const Bz2HuffmanGroup& group, std::uint8_t* starts) {
+    const std::int32_t longest = group.longest_code;
+    const std::int32_t top = longest < kStartBits ? longest : kStartBits;
+    std::int32_t length = group.shortest_code;
+    for (std::int32_t value = 0; value < (1 << top); ++value) {
+        while (value << (longest - top) > group.code_limit[length - 1])
+            ++length;
+        starts[value] = static_cast<std::uint8_t>(length);
+    }
+}
+
 } // namespace
 
 std::int32_t Bz2DecodeSymbols(Bz2Decoder* decoder, const std::uint8_t* byte_map,
-                              std::int32_t used_count, std::int32_t selector_count,
-                              std::int32_t* byte_count, std::uint32_t* byte_counts) {
+                              std::int32_t used_count, std::int32_t group_count,
+                              std::int32_t selector_count, std::int32_t* byte_count,
+                              std::uint32_t* byte_counts) {
     // The move-to-front list holds the mapped byte values themselves.
     std::uint8_t front_list[256];
     std::memcpy(front_list, byte_map, sizeof front_list);
@@ -51,22 +68,30 @@ std::int32_t Bz2DecodeSymbols(Bz2Decoder* decoder, const std::uint8_t* byte_map,
     std::int32_t run_weight = 0; // 0 while no run is open
     std::int32_t selector_index = 0;
     std::int32_t left_in_span = 0;
+    std::uint8_t search_starts[kBz2MaxGroups][1 << kStartBits];
+    for (std::int32_t g = 0; g < group_count; ++g)
+        BuildSearchStarts(decoder->groups[g], search_starts[g]);
+    const std::uint8_t* starts = nullptr;
+    std::uint32_t start_shift = 0;
     const std::int32_t* limit = nullptr;
     const std::int32_t* base = nullptr;
     const std::int32_t* symbols = nullptr;
-    std::uint32_t shortest = 0;
     std::uint32_t longest = 0;
     // A data error leaves the record Failed, so those returns skip storing the reader back.
     for (;;) {
         if (left_in_span == 0) {
             if (selector_index == selector_count)
                 return Bz2DataError;
-            const Bz2HuffmanGroup& group = decoder->groups[decoder->selectors[selector_index++]];
+            const std::uint8_t g = decoder->selectors[selector_index++];
+            const Bz2HuffmanGroup& group = decoder->groups[g];
+            starts = search_starts[g];
             limit = group.code_limit;
             base = group.code_base;
             symbols = group.code_symbols;
-            shortest = static_cast<std::uint32_t>(group.shortest_code);
             longest = static_cast<std::uint32_t>(group.longest_code);
+            start_shift = group.longest_code > kStartBits
+                              ? static_cast<std::uint32_t>(group.longest_code - kStartBits)
+                              : 0;
             left_in_span = kSymbolsPerSelector;
         }
         --left_in_span;
@@ -87,7 +112,7 @@ std::int32_t Bz2DecodeSymbols(Bz2Decoder* decoder, const std::uint8_t* byte_map,
         bits -= longest;
         const std::uint32_t code =
             static_cast<std::uint32_t>(holder >> bits) & ((1u << longest) - 1);
-        std::uint32_t length = shortest;
+        std::uint32_t length = starts[code >> start_shift];
         while (static_cast<std::int32_t>(code) > limit[length - 1])
             ++length;
         if (length > longest)
