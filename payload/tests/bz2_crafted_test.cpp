@@ -314,10 +314,8 @@ TEST(Bz2Blocks, RandomisedBlockIsRefused) {
     block.randomised = true;
     const Bytes stream = BuildStream(OneBlock(block));
     EXPECT_EQ(ReadAll(stream).final_status, Bz2Randomised);
-    Bytes destination(65536);
-    EXPECT_EQ(Bz2DecodeToBuffer(stream.data(), static_cast<std::uint32_t>(stream.size()),
-                                destination.data(), 65536),
-              Bz2DecodeFailed);
+    Bytes destination;
+    EXPECT_EQ(DecodeToBuffer(stream, 65536, &destination), Bz2DecodeFailed);
     EXPECT_FALSE(DecodeToHeap(stream).has_value());
 }
 
@@ -340,10 +338,8 @@ TEST(Bz2Stream, EndMarkerOnly) {
     const std::optional<Bytes> heap = DecodeToHeap(stream);
     ASSERT_TRUE(heap.has_value());
     EXPECT_TRUE(heap->empty());
-    Bytes destination(65536);
-    EXPECT_EQ(Bz2DecodeToBuffer(stream.data(), static_cast<std::uint32_t>(stream.size()),
-                                destination.data(), 65536),
-              Bz2DecodeFailed);
+    Bytes destination;
+    EXPECT_EQ(DecodeToBuffer(stream, 65536, &destination), Bz2DecodeFailed);
 }
 
 TEST(Bz2Stream, CorruptBlockCrcEndsTheStreamWithAMismatch) {
@@ -363,10 +359,8 @@ TEST(Bz2Stream, CorruptBlockCrcEndsTheStreamWithAMismatch) {
     EXPECT_EQ(decoder->stream_crc, decoder->stored_crc + 1);
     Bz2Release(decoder);
 
-    Bytes destination(65536);
-    EXPECT_EQ(Bz2DecodeToBuffer(stream.data(), static_cast<std::uint32_t>(stream.size()),
-                                destination.data(), 65536),
-              Bz2CrcMismatch);
+    Bytes destination;
+    EXPECT_EQ(DecodeToBuffer(stream, 65536, &destination), Bz2CrcMismatch);
     EXPECT_FALSE(DecodeToHeap(stream).has_value());
 }
 
@@ -378,10 +372,8 @@ TEST(Bz2Stream, CorruptStreamCrcFailsBothDrivers) {
     EXPECT_EQ(outcome.output, ToBytes("onetwo"));
     EXPECT_EQ(outcome.final_status, Bz2EndOfStream);
     EXPECT_FALSE(outcome.crc_matches);
-    Bytes destination(65536);
-    EXPECT_EQ(Bz2DecodeToBuffer(bytes.data(), static_cast<std::uint32_t>(bytes.size()),
-                                destination.data(), 65536),
-              Bz2CrcMismatch);
+    Bytes destination;
+    EXPECT_EQ(DecodeToBuffer(bytes, 65536, &destination), Bz2CrcMismatch);
     EXPECT_FALSE(DecodeToHeap(bytes).has_value());
 }
 
@@ -446,19 +438,14 @@ TEST(Bz2DecodeToBuffer, NeedsOneStepOfRoomBeyondTheOutput) {
     block.content.push_back('b');
     const Bytes one_more = BuildStream(OneBlock(block));
 
-    auto decode = [](const Bytes& stream, std::uint32_t capacity, Bytes* destination) {
-        destination->assign(capacity, 0);
-        return Bz2DecodeToBuffer(stream.data(), static_cast<std::uint32_t>(stream.size()),
-                                 destination->data(), capacity);
-    };
     Bytes destination;
-    EXPECT_EQ(decode(exact, 0, &destination), Bz2BufferTooSmall);
-    EXPECT_EQ(decode(exact, 8191, &destination), Bz2BufferTooSmall);
+    EXPECT_EQ(DecodeToBuffer(exact, 0, &destination), Bz2BufferTooSmall);
+    EXPECT_EQ(DecodeToBuffer(exact, 8191, &destination), Bz2BufferTooSmall);
     EXPECT_EQ(Bytes(destination.begin(), destination.begin() + 4096), Bytes(4096, 'a'))
         << "all was produced before the room ran out";
-    EXPECT_EQ(decode(exact, 8192, &destination), 0);
-    EXPECT_EQ(decode(one_more, 8192, &destination), Bz2BufferTooSmall);
-    EXPECT_EQ(decode(one_more, 12288, &destination), 0);
+    EXPECT_EQ(DecodeToBuffer(exact, 8192, &destination), 0);
+    EXPECT_EQ(DecodeToBuffer(one_more, 8192, &destination), Bz2BufferTooSmall);
+    EXPECT_EQ(DecodeToBuffer(one_more, 12288, &destination), 0);
     EXPECT_EQ(destination[4096], 'b');
 }
 

@@ -75,11 +75,8 @@ TEST(Bz2RoundTrip, EveryLevelWithSeveralBlocks) {
     for (int level = 1; level <= 9; ++level) {
         const Bytes stream = Compress(data, level);
         EXPECT_EQ(DecodeToHeap(stream), data) << "level " << level;
-        const std::uint32_t capacity = (350000 / 4096 + 2) * 4096;
-        Bytes destination(capacity);
-        EXPECT_EQ(Bz2DecodeToBuffer(stream.data(), static_cast<std::uint32_t>(stream.size()),
-                                    destination.data(), capacity),
-                  0)
+        Bytes destination;
+        EXPECT_EQ(DecodeToBuffer(stream, RoomFor(data.size()), &destination), 0)
             << "level " << level;
         destination.resize(data.size());
         EXPECT_TRUE(destination == data) << "level " << level;
@@ -97,11 +94,8 @@ TEST(Bz2RoundTrip, ManyBlocksReadInOddSteps) {
 TEST(Bz2RoundTrip, EmptyAndOneByte) {
     const Bytes empty_stream = Compress({}, 9);
     EXPECT_EQ(DecodeToHeap(empty_stream), Bytes{});
-    Bytes destination(65536);
-    EXPECT_EQ(Bz2DecodeToBuffer(empty_stream.data(),
-                                static_cast<std::uint32_t>(empty_stream.size()), destination.data(),
-                                65536),
-              Bz2DecodeFailed)
+    Bytes destination;
+    EXPECT_EQ(DecodeToBuffer(empty_stream, 65536, &destination), Bz2DecodeFailed)
         << "the fixed-buffer driver counts an empty output as a failure";
     for (const int byte : {0, int{'x'}, 255})
         ExpectRoundTrip({static_cast<std::uint8_t>(byte)}, 9, "one byte");
@@ -146,16 +140,10 @@ TEST(Bz2RoundTrip, FixedBufferRoomAroundWholeSteps) {
     for (const std::size_t size : {4095u, 4096u, 4097u, 8192u, 65536u}) {
         const Bytes data = MixedData(size, static_cast<std::uint32_t>(size));
         const Bytes stream = Compress(data, 9);
-        const std::uint32_t enough = static_cast<std::uint32_t>((size + 4095) / 4096 * 4096 + 4096);
-        Bytes destination(enough);
-        EXPECT_EQ(Bz2DecodeToBuffer(stream.data(), static_cast<std::uint32_t>(stream.size()),
-                                    destination.data(), enough),
-                  0)
-            << size;
+        Bytes destination;
+        EXPECT_EQ(DecodeToBuffer(stream, RoomFor(size), &destination), 0) << size;
         EXPECT_TRUE(std::equal(data.begin(), data.end(), destination.begin())) << size;
-        EXPECT_EQ(Bz2DecodeToBuffer(stream.data(), static_cast<std::uint32_t>(stream.size()),
-                                    destination.data(), enough - 1),
-                  Bz2BufferTooSmall)
+        EXPECT_EQ(DecodeToBuffer(stream, RoomFor(size) - 1, &destination), Bz2BufferTooSmall)
             << size;
     }
 }

@@ -236,6 +236,16 @@ std::optional<Bytes> DecodeToHeap(const Bytes& stream) {
     return out;
 }
 
+std::int32_t DecodeToBuffer(const Bytes& stream, std::uint32_t capacity, Bytes* destination) {
+    destination->assign(capacity, 0);
+    return Bz2DecodeToBuffer(stream.data(), static_cast<std::uint32_t>(stream.size()),
+                             destination->data(), capacity);
+}
+
+std::uint32_t RoomFor(std::size_t size) {
+    return static_cast<std::uint32_t>((size + 4095) / 4096 * 4096 + 4096);
+}
+
 Bytes ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     EXPECT_TRUE(in.good()) << path;

@@ -55,4 +55,11 @@ ReadOutcome ReadAll(const Bytes& stream, const std::vector<std::int32_t>& steps 
 // Bz2DecodeToHeap; nullopt when it returns nothing.
 std::optional<Bytes> DecodeToHeap(const Bytes& stream);
 
+// Bz2DecodeToBuffer into `destination`, first made `capacity` zero bytes long.
+std::int32_t DecodeToBuffer(const Bytes& stream, std::uint32_t capacity, Bytes* destination);
+
+// The least capacity with which the fixed-buffer driver takes an output of `size` bytes:
+// the size rounded up to 4096-byte steps, and one step more.
+std::uint32_t RoomFor(std::size_t size);
+
 Bytes ReadFile(const std::string& path);

@@ -15,16 +15,6 @@ Bytes Vector(const std::string& name) {
     return ReadFile(std::string(ZC_BZ2_TESTDATA) + "/" + name);
 }
 
-std::int32_t DecodeIntoBuffer(const Bytes& stream, std::uint32_t capacity, Bytes* destination) {
-    destination->assign(capacity, 0);
-    return Bz2DecodeToBuffer(stream.data(), static_cast<std::uint32_t>(stream.size()),
-                             destination->data(), capacity);
-}
-
-std::uint32_t RoomFor(std::size_t output) {
-    return static_cast<std::uint32_t>((output + 4095) / 4096 * 4096 + 4096);
-}
-
 TEST(Bz2Vectors, SamplesDecodeToTheirReferences) {
     for (const std::string name : {"sample1", "sample2", "sample3"}) {
         const Bytes stream = Vector(name + ".bz2");
@@ -33,7 +23,7 @@ TEST(Bz2Vectors, SamplesDecodeToTheirReferences) {
         EXPECT_EQ(DecodeToHeap(stream), reference) << name;
 
         Bytes destination;
-        EXPECT_EQ(DecodeIntoBuffer(stream, RoomFor(reference.size()), &destination), 0) << name;
+        EXPECT_EQ(DecodeToBuffer(stream, RoomFor(reference.size()), &destination), 0) << name;
         destination.resize(reference.size());
         EXPECT_TRUE(destination == reference) << name;
 
@@ -55,7 +45,7 @@ TEST(Bz2Vectors, RandomisedBlocksAreRefused) {
     Bz2Release(decoder);
 
     Bytes destination;
-    EXPECT_EQ(DecodeIntoBuffer(stream, 200000, &destination), Bz2DecodeFailed);
+    EXPECT_EQ(DecodeToBuffer(stream, 200000, &destination), Bz2DecodeFailed);
     EXPECT_FALSE(DecodeToHeap(stream).has_value());
 }
 
@@ -65,11 +55,11 @@ TEST(Bz2Vectors, FixedBufferNeedsAStepBeyondTheRoundedOutput) {
     const Bytes reference = Vector("sample3.ref");
     ASSERT_EQ(reference.size(), 120244u);
     Bytes destination;
-    EXPECT_EQ(DecodeIntoBuffer(stream, 30 * 4096, &destination), Bz2BufferTooSmall);
+    EXPECT_EQ(DecodeToBuffer(stream, 30 * 4096, &destination), Bz2BufferTooSmall);
     destination.resize(reference.size());
     EXPECT_TRUE(destination == reference) << "what was placed stays placed";
-    EXPECT_EQ(DecodeIntoBuffer(stream, 31 * 4096 - 1, &destination), Bz2BufferTooSmall);
-    EXPECT_EQ(DecodeIntoBuffer(stream, 31 * 4096, &destination), 0);
+    EXPECT_EQ(DecodeToBuffer(stream, 31 * 4096 - 1, &destination), Bz2BufferTooSmall);
+    EXPECT_EQ(DecodeToBuffer(stream, 31 * 4096, &destination), 0);
 }
 
 TEST(Bz2Vectors, TruncatedSamplesEndTheInput) {
@@ -105,7 +95,7 @@ TEST(Bz2Vectors, CorruptBlockCrcFailsBothDrivers) {
     EXPECT_EQ(outcome.final_status, Bz2EndOfStream);
     EXPECT_FALSE(outcome.crc_matches);
     Bytes destination;
-    EXPECT_EQ(DecodeIntoBuffer(stream, 200000, &destination), Bz2CrcMismatch);
+    EXPECT_EQ(DecodeToBuffer(stream, 200000, &destination), Bz2CrcMismatch);
     EXPECT_FALSE(DecodeToHeap(stream).has_value());
 }
 
