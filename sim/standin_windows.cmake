@@ -58,7 +58,8 @@ if(ZC_TESTS)
     endif()
     foreach(case ${cases})
         add_test(NAME sim_wine_${case}
-            COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/run-in-sim-prefix
+            COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run-private
+                    --system $<TARGET_FILE:SiUSBXp> --beside $<TARGET_FILE:simctl>
                     $<TARGET_FILE:sim_standin_wine_test> --gtest_filter=StandinWorld.${case})
         set_tests_properties(sim_wine_${case} PROPERTIES TIMEOUT 300)
     endforeach()

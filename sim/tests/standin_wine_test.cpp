@@ -2,7 +2,7 @@
 // directory, simctl putting modules where SetupAPI finds them, a restart seen by a
 // 10 ms poll, and the carried package's installer binding the driver. Each case runs
 // alone in its own copy of the prefix with its own state directory
-// (run-in-sim-prefix), with simctl.exe beside this program.
+// (scripts/wine-run-private), with simctl.exe beside this program.
 #include "payload/blobs.h"
 #include "payload/bz2_decoder.h"
 #include "payload/tar_extract.h"

@@ -36,7 +36,7 @@ add_custom_command(OUTPUT ${usb_test_data}/package.tar.bz2
 add_custom_target(usb_test_data ALL DEPENDS
     ${usb_test_data}/usb_test_entries8.dll.bz2 ${usb_test_data}/package.tar.bz2)
 
-set(run_private ${CMAKE_CURRENT_SOURCE_DIR}/tests/run-in-private-prefix)
+set(run_private ${CMAKE_SOURCE_DIR}/scripts/wine-run-private)
 
 add_executable(usb_scan_wine_test tests/usb_scan_wine_test.cpp tests/nothrow_new_control.cpp)
 target_link_libraries(usb_scan_wine_test PRIVATE zc_usb_win GTest::gtest_main)
@@ -45,8 +45,9 @@ add_test(NAME usb_scan_wine COMMAND ${run_private} $<TARGET_FILE:usb_scan_wine_t
 add_executable(usb_system_wine_test tests/usb_system_wine_test.cpp tests/nothrow_new_control.cpp)
 target_link_libraries(usb_system_wine_test PRIVATE zc_usb_win GTest::gtest_main)
 add_dependencies(usb_system_wine_test usb_test_data usb_test_entries7)
-add_test(NAME usb_system_wine COMMAND ${run_private} $<TARGET_FILE:usb_system_wine_test>
-    $<TARGET_FILE:usb_test_entries8> $<TARGET_FILE:usb_test_entries7>)
+add_test(NAME usb_system_wine COMMAND ${run_private}
+    --beside $<TARGET_FILE:usb_test_entries8> --beside $<TARGET_FILE:usb_test_entries7>
+    $<TARGET_FILE:usb_system_wine_test>)
 set_tests_properties(usb_system_wine PROPERTIES ENVIRONMENT ZC_USB_TEST_DATA=${usb_test_data})
 
 # The carried payload, when it is the stand-in set: its library and its installer are
@@ -55,8 +56,9 @@ if(NOT ZC_PAYLOAD_DIR)
     add_executable(usb_carried_wine_test tests/usb_carried_wine_test.cpp)
     target_link_libraries(usb_carried_wine_test PRIVATE zc_usb_win GTest::gtest_main)
     add_dependencies(usb_carried_wine_test simctl NorvUSBInstaller)
-    add_test(NAME usb_carried_wine COMMAND ${run_private} $<TARGET_FILE:usb_carried_wine_test>
-        $<TARGET_FILE:simctl> $<TARGET_FILE:NorvUSBInstaller>)
+    add_test(NAME usb_carried_wine COMMAND ${run_private}
+        --beside $<TARGET_FILE:simctl> --beside $<TARGET_FILE:NorvUSBInstaller>
+        $<TARGET_FILE:usb_carried_wine_test>)
     set_tests_properties(usb_carried_wine PROPERTIES
         ENVIRONMENT ZC_USB_PACKAGE_SOURCES=${CMAKE_SOURCE_DIR}/sim/driver-package)
 endif()
