@@ -8,7 +8,6 @@
 #include <cstring>
 
 namespace {
-constexpr std::uint32_t kTimeoutMs = 0xFFFFFF;
 constexpr std::uint32_t kSerialNumberString = 0;
 constexpr std::uint8_t kPassedOverSerial = 'p';
 constexpr std::int32_t kTypeAt = 8;
@@ -69,7 +68,7 @@ std::int32_t IdentifyDevice() {
         DeviceHandle = nullptr;
         return IdentifyOpenFailed;
     }
-    usb_library.SI_SetTimeouts(kTimeoutMs, kTimeoutMs);
+    usb_library.SI_SetTimeouts(kSiTimeoutMs, kSiTimeoutMs);
 
     std::uint32_t bytes_in_queue = 0;
     std::uint32_t queue_status = 0;

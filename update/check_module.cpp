@@ -5,12 +5,11 @@
 #include "update/update_steps.h"
 
 namespace {
-constexpr std::uint32_t kLibraryTimeoutMs = 0xFFFFFF;
 constexpr std::uint32_t kProbeReplyPauseMs = 100;
 } // namespace
 
 std::int32_t CheckModule() {
-    usb_library.SI_SetTimeouts(kLibraryTimeoutMs, kLibraryTimeoutMs);
+    usb_library.SI_SetTimeouts(kSiTimeoutMs, kSiTimeoutMs);
 
     // The probe's reply is only looked for, not examined: a module that answers at all
     // is still there.

@@ -2,19 +2,12 @@
 // Writes OUTDIR/NAME.cpp (the stored bytes as a constant array) and OUTDIR/NAME.h
 // (the array's declaration and the stored and decoded sizes as constants), so the
 // device record takes its lengths from what was really embedded.
+#include "payload/tools/read_whole_file.h"
+
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
-
-static bool ReadWhole(const char* path, std::vector<unsigned char>& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
 
 int main(int argc, char** argv) {
     if (argc != 5) {
@@ -22,8 +15,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string name = argv[1];
-    std::vector<unsigned char> stored, decoded;
-    if (!ReadWhole(argv[2], stored) || !ReadWhole(argv[3], decoded)) {
+    std::vector<std::uint8_t> stored, decoded;
+    if (!ReadWholeFile(argv[2], &stored) || !ReadWholeFile(argv[3], &decoded)) {
         std::fprintf(stderr, "embed_blob: cannot read the input of %s\n", name.c_str());
         return 1;
     }

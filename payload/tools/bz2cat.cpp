@@ -1,11 +1,10 @@
 // bz2cat FILE: writes the decoded bytes of a bzip2 file to standard output through the
 // program's own decoder, 64 KiB at a time, and checks the stream CRC at the end.
 #include "payload/bz2_decoder.h"
+#include "payload/tools/read_whole_file.h"
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #ifdef _WIN32
@@ -46,13 +45,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bz2cat FILE\n");
         return 1;
     }
-    std::ifstream in(argv[1], std::ios::binary);
-    if (!in) {
+    std::vector<std::uint8_t> input;
+    if (!ReadWholeFile(argv[1], &input)) {
         std::fprintf(stderr, "bz2cat: cannot read %s\n", argv[1]);
         return 1;
     }
-    const std::vector<std::uint8_t> input{std::istreambuf_iterator<char>(in),
-                                          std::istreambuf_iterator<char>()};
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
