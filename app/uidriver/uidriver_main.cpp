@@ -32,7 +32,7 @@ namespace {
 
 constexpr DWORD kPollMs = 20;
 constexpr DWORD kSendTimeoutMs = 5000;
-constexpr DWORD kBoxIconWaitMs = 3000;
+constexpr DWORD kBoxIconWaitMs = 30000; // a loaded machine may paint a box late
 
 struct Options {
     bool start = false;
@@ -46,6 +46,7 @@ struct DialogState {
     bool seen = false;
     bool close_seen_disabled = false;
     bool progress_shot = false;
+    bool box_after_dialog = false; // a box that ends an update (its failure box)
     bool closed = false;
 };
 
@@ -231,7 +232,9 @@ void StepDialog(const Options& options, HANDLE process, HWND dialog, DialogState
                 SaveShot(options, dialog, "progress.png");
             }
         } else {
-            finished = state.close_seen_disabled;
+            // A failing update may raise its box and re-enable Close between two polls,
+            // so its box also says the update has run.
+            finished = state.close_seen_disabled || state.box_after_dialog;
         }
     }
     if (finished && IsWindow(dialog)) {
@@ -271,6 +274,7 @@ int main(int argc, char** argv) {
         for (HWND window : VisibleWindowsOf(process.dwProcessId)) {
             if (IsMessageBox(window) && handled_boxes.insert(window).second) {
                 HandleBox(window);
+                dialog_state.box_after_dialog = dialog_state.seen;
             } else if (IsMainDialog(window) && !dialog_state.closed) {
                 StepDialog(options, process.hProcess, window, dialog_state);
             }
