@@ -1,4 +1,4 @@
-// The decoder on the shared bzip2 test streams and on the embedded flash image.
+// The decoder on the bzip2 test streams carried in tests/data and on the embedded flash image.
 #include "payload/bz2_decoder.h"
 #include "payload/device_record.h"
 #include "payload/tests/bz2_test_support.h"

@@ -1,4 +1,4 @@
-#include "app/uidriver/png_writer.h"
+#include "tests/uidriver/png_writer.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,6 +1,6 @@
 // Pictures of windows as they are on the screen.
 #pragma once
-#include "app/uidriver/png_writer.h"
+#include "tests/uidriver/png_writer.h"
 
 #include <windows.h>
 

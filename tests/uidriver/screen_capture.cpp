@@ -1,4 +1,4 @@
-#include "app/uidriver/screen_capture.h"
+#include "tests/uidriver/screen_capture.h"
 
 RgbPicture CaptureScreenRect(const RECT& rect) {
     RgbPicture picture;

@@ -1,6 +1,6 @@
-#include "app/uidriver/window_probe.h"
+#include "tests/uidriver/window_probe.h"
 
-#include "app/uidriver/screen_capture.h"
+#include "tests/uidriver/screen_capture.h"
 #include "resources/resource_ids.h"
 
 namespace {
