@@ -1,4 +1,5 @@
 #include "update/firmware_update.h"
+#include "update/pause.h"
 #include "update/update_steps.h"
 #include "usb/usb_library.h"
 
@@ -25,10 +26,11 @@ std::int32_t RunFirmwareUpdateWith(const ImageEntry images[kMaxImages]) {
     ReleaseImages(&run); // whatever an early end left behind
     if (written != 0)
         return -1;
+    BeginFinePauses();
     const std::int32_t present_before = RequestRestart();
-    if (present_before < 0)
-        return -1;
-    return WaitForReset(present_before);
+    const std::int32_t result = present_before < 0 ? -1 : WaitForReset(present_before);
+    EndFinePauses();
+    return result;
 }
 
 std::int32_t RunFirmwareUpdate() {

@@ -6,3 +6,7 @@
 void PauseMs(std::uint32_t ms) {
     SimDoorAdvanceUs(std::uint64_t{ms} * 1000);
 }
+
+// The virtual clock has no resolution to raise.
+void BeginFinePauses() {}
+void EndFinePauses() {}
