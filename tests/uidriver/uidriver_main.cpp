@@ -11,10 +11,10 @@
 // presses Esc on the idle dialog and tries to close the dialog while the update runs;
 // a dialog that gives in shows up as a missing final line. With --shots DIR it saves
 // idle.png, progress.png (between 30 and 90 %) and final.png of the dialog.
+#include "resources/resource_ids.h"
 #include "tests/uidriver/png_writer.h"
 #include "tests/uidriver/screen_capture.h"
 #include "tests/uidriver/window_probe.h"
-#include "resources/resource_ids.h"
 
 #include <windows.h>
 
