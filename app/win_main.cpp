@@ -4,6 +4,7 @@
 #include "app/alert_user.h"
 #include "app/run_main_dialog.h"
 #include "app/shell_state.h"
+#include "app/support_log.h"
 #include "link/identify.h"
 #include "payload/device_record.h"
 #include "usb/usb_binding.h"
@@ -54,6 +55,7 @@ bool DriverInstalled() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     shell_state.instance_handle = instance;
+    OpenSupportLog();
 
     if (BindUsbLibrary() == nullptr) {
         if (InstallUsbLibrary() < 0) {

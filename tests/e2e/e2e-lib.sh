@@ -152,3 +152,31 @@ expect_trace_line() {
         return 1
     fi
 }
+
+# The program's support log in the prefix's temporary directory.
+support_log() {
+    local logs=("$WINEPREFIX"/drive_c/users/*/Temp/zandacore-programmer.log)
+    printf '%s' "${logs[0]}"
+}
+
+# expect_log_run RUNS: the support log holds RUNS runs, and the last one is its header
+# line followed by exactly what the program wrote to its standard output.
+expect_log_run() {
+    local log header_line runs
+    log=$(support_log)
+    cp "$log" "$work/support-log.txt" 2>/dev/null || true # kept for a look after the case
+    runs=$(grep -c '^=== zandacore Programmer ' "$log" || true)
+    if [ "$runs" != "$1" ]; then
+        echo "e2e: the support log holds $runs runs, not $1"
+        return 1
+    fi
+    header_line=$(grep -n '^=== zandacore Programmer ' "$log" | tail -n 1)
+    if ! grep -qE '^[0-9]+:=== zandacore Programmer 1\.0\.0\.0, started [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}, Windows [0-9]+\.[0-9]+\.[0-9]+ (32|64)-bit, Stand-in payload: .*'$'\r''$' <<<"$header_line"; then
+        echo "e2e: the support log's header: ${header_line#*:}"
+        return 1
+    fi
+    if ! tail -n +$((${header_line%%:*} + 1)) "$log" | cmp - "$work/trace.txt"; then
+        echo "e2e: the support log's last run is not the program's standard output"
+        return 1
+    fi
+}

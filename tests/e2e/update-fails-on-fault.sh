@@ -18,3 +18,4 @@ final title=" QTV40z6, v787 - N%" upper="QTV40z6" lower="current version:  v786 
 exit 0
 END
 simctl status | grep -q 'violations 0'
+expect_log_run 1

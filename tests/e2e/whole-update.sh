@@ -17,3 +17,4 @@ exit 0
 END
 expect_pictures idle progress final
 expect_status "module A17: present yes, firmware 787, bootloader 2, fpga ok, mcu ok, boots 1, violations 0"
+expect_log_run 1

@@ -17,6 +17,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <process.h>
 #else
 #include <unistd.h>
 #endif
@@ -27,7 +28,10 @@
 
 std::string CaptureStdout(const std::function<void()>& body) {
     std::fflush(stdout);
-    std::FILE* sink = std::tmpfile();
+    // Named per process: the Windows runtime's tmpfile picks names that test programs
+    // running side by side collide on.
+    const std::string sink_name = "stdout-capture-" + std::to_string(getpid()) + ".tmp";
+    std::FILE* sink = std::fopen(sink_name.c_str(), "w+b");
     if (sink == nullptr) {
         ADD_FAILURE() << "no temporary file for standard output";
         body();
@@ -46,6 +50,7 @@ std::string CaptureStdout(const std::function<void()>& body) {
     for (std::size_t got; (got = std::fread(block, 1, sizeof block, sink)) > 0;)
         text.append(block, got);
     std::fclose(sink);
+    std::remove(sink_name.c_str());
     return text;
 }
 

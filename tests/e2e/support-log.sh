@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The support log: each run adds its header and its trace, the log keeps five runs (a
+# sixth drops the first), and a log that cannot be written changes nothing the
+# program shows.
+source "$(dirname "$0")/e2e-lib.sh"
+start_case
+preinstall_library
+plug_modules <<'END'
+[A17]
+firmware = 786
+END
+identified='dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
+final title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787" progress=0 bar=default start=enabled close=enabled
+exit 0'
+run_driver
+expect_output <<<"$identified"
+expect_log_run 1
+expect_trace_line "Device 0: A17"
+
+simctl unplug
+for run in 2 3 4 5 6; do
+    run_driver
+    expect_output <<'END'
+box info "Could not find any NORV USB devices.\n\nPlease connect a NORV device and try again."
+exit -1
+END
+    expected_runs=$((run < 5 ? run : 5))
+    expect_log_run "$expected_runs"
+    if [ "$run" -lt 6 ] && ! grep -q "Device 0: A17" "$(support_log)"; then
+        echo "e2e: run $run dropped the first run's trace"
+        exit 1
+    fi
+done
+if grep -q "Device 0: A17" "$(support_log)"; then
+    echo "e2e: the sixth run kept the first run's trace"
+    exit 1
+fi
+
+# A directory in the log's place: the program runs and shows exactly as before.
+log=$(support_log)
+rm "$log"
+mkdir "$log"
+simctl plug
+run_driver
+expect_output <<<"$identified"
+expect_trace_line "Device 0: A17"
