@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# An update that fails on a simulator fault (the module is pulled in the middle of the
-# first image's write pass): red bar, "Programming failed", the labels unchanged, the
-# title at its last percentage, Close enabled, Start disabled.
+# An update that fails on a simulator fault (the module is pulled while the
+# microcontroller image is written): red bar, "Programming failed", the labels
+# unchanged, the title at its last percentage, Close enabled, Start disabled. Powered up
+# again, the module stays in its bootloader (reported as v99), and the next run of the
+# program updates it.
 source "$(dirname "$0")/e2e-lib.sh"
 start_case
 preinstall_library
 plug_modules <<'END'
 [A17]
 firmware = 786
-fault = disconnect@3000
+fault = disconnect@19200
 END
 run_driver --start
 expect_output 's/ - [0-9]+%" / - N%" /; s/progress=[0-9]+ /progress=N /' <<'END'
@@ -19,3 +21,16 @@ exit 0
 END
 simctl status | grep -q 'violations 0'
 expect_log_run 1
+
+# The way out: power the module up again, start the program again, press Start.
+printf '[A17]\nfirmware = 786\n' >"$ZANDACORE_SIM_DIR/module.ini"
+simctl plug
+expect_status "module A17: present yes, firmware 0, bootloader 2, fpga ok, mcu bad, boots 0, violations 0"
+run_driver --start
+expect_output <<'END'
+dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v99   -->   new version:  v787"
+final title=" QTV40z6, v787 - DONE!" upper="Programming finished successfully!  Please power cycle the module now." lower="After re-applying power it will take some seconds to complete the update process." progress=100 bar=00c800 start=disabled close=enabled
+exit 0
+END
+expect_status "module A17: present yes, firmware 787, bootloader 2, fpga ok, mcu ok, boots 1, violations 0"
+expect_log_run 2
