@@ -5,6 +5,7 @@
 source "$(dirname "$0")/e2e-lib.sh"
 start_case
 program=$bin/dialog_harness.exe
+export ZC_HARNESS_FIRST_START_FAILS=1
 run_driver --start
 expect_output <<'END'
 dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
