@@ -1,7 +1,7 @@
 #include "tests/uidriver/window_probe.h"
 
-#include "tests/uidriver/screen_capture.h"
 #include "resources/resource_ids.h"
+#include "tests/uidriver/screen_capture.h"
 
 namespace {
 
