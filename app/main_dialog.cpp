@@ -1,6 +1,7 @@
 #include "app/main_dialog.h"
 
 #include "app/dialog_texts.h"
+#include "app/session_guard.h"
 #include "app/shell_state.h"
 #include "app/worker.h"
 #include "payload/device_record.h"
@@ -12,6 +13,17 @@
 
 namespace {
 
+// The bar and the banner are placed in pixels, the template in dialog units, which grow
+// with the display's DPI; the pixels grow alike so the bar stays below the labels. At
+// 96 DPI they stay as given. The program is not DPI-aware, so where the system scales
+// such programs itself this reads 96, in step with the template.
+int ScreenPixels(int pixels_at_96_dpi) {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return MulDiv(pixels_at_96_dpi, dpi, 96);
+}
+
 void InitMainDialog(HWND dialog) {
     SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(shell_state.app_icon));
     SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(shell_state.app_icon));
@@ -19,9 +31,9 @@ void InitMainDialog(HWND dialog) {
     SendDlgItemMessageA(dialog, IDC_UPPER_LABEL, WM_SETFONT, font, TRUE);
     SendDlgItemMessageA(dialog, IDC_LOWER_LABEL, WM_SETFONT, font, TRUE);
     // Client pixels, not dialog units; the range stays the control's default 0..100.
-    shell_state.progress_bar =
-        CreateWindowExA(0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE, 25, 120, 428, 20,
-                        dialog, nullptr, shell_state.instance_handle, nullptr);
+    shell_state.progress_bar = CreateWindowExA(
+        0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE, ScreenPixels(25), ScreenPixels(120),
+        ScreenPixels(428), ScreenPixels(20), dialog, nullptr, shell_state.instance_handle, nullptr);
     char version_line[kDialogTextSize] = {};
     FormatVersionLine(version_line, shell_state.identified_version, device_record.version);
     SetWindowTextA(dialog, device_record.model);
@@ -36,7 +48,8 @@ void PaintBanner(HWND dialog) {
     HGDIOBJ previous = SelectObject(source, shell_state.banner_bitmap);
     BITMAP bitmap = {};
     GetObjectA(shell_state.banner_bitmap, sizeof bitmap, &bitmap);
-    BitBlt(target, 115, 10, bitmap.bmWidth, bitmap.bmHeight, source, 0, 0, SRCCOPY);
+    BitBlt(target, ScreenPixels(115), ScreenPixels(10), bitmap.bmWidth, bitmap.bmHeight, source, 0,
+           0, SRCCOPY);
     SelectObject(source, previous);
     DeleteDC(source);
     EndPaint(dialog, &paint);
@@ -105,6 +118,11 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wparam, LPARAM
         return FALSE;
     case WM_CLOSE:
         return CloseMainDialog(window);
+    case WM_QUERYENDSESSION:
+        return AnswerQueryEndSession(window);
+    case kUpdateEndedMessage:
+        LowerSessionGuard(window);
+        return TRUE;
     case WM_DESTROY:
         ReleaseShellResources();
         PostQuitMessage(0);

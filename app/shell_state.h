@@ -26,6 +26,8 @@ struct ShellState {
     // it is set the dialog refuses to close, so the library is never released under
     // a running update.
     std::atomic<bool> update_running = false;
+    // True while the update procedure runs; read and written on the main thread only.
+    bool session_guarded = false;
 };
 
 extern ShellState shell_state;

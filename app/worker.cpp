@@ -1,6 +1,7 @@
 #include "app/worker.h"
 
 #include "app/alert_user.h"
+#include "app/session_guard.h"
 #include "app/shell_state.h"
 #include "resources/resource_ids.h"
 #include "update/firmware_update.h"
@@ -26,13 +27,16 @@ std::int32_t StartWorker() {
     EnableWindow(GetDlgItem(dialog, IDC_START), FALSE);
     shell_state.update_running = true;
     EnableSystemClose(dialog, false);
+    RaiseSessionGuard(dialog);
     DWORD thread_id = 0;
     shell_state.worker_thread =
         CreateThread(nullptr, 0, WorkerMain, nullptr, CREATE_SUSPENDED, &thread_id);
     if (shell_state.worker_thread == nullptr) {
-        // No update runs, so closing must not stay refused.
+        // No update runs: everything is as before the click, so the user may try again.
+        LowerSessionGuard(dialog);
         shell_state.update_running = false;
         EnableSystemClose(dialog, true);
+        EnableWindow(GetDlgItem(dialog, IDC_START), TRUE);
         return 0;
     }
     ResumeThread(shell_state.worker_thread);
@@ -41,9 +45,15 @@ std::int32_t StartWorker() {
 
 DWORD WINAPI WorkerMain(LPVOID) {
     HWND dialog = shell_state.dialog_window;
+    KeepSystemAwake(true);
     EnableWindow(GetDlgItem(dialog, IDC_START), FALSE);
     EnableWindow(GetDlgItem(dialog, IDC_CLOSE), FALSE);
-    if (RunFirmwareUpdate() < 0) {
+    const std::int32_t result = RunFirmwareUpdate();
+    // The flash is no longer being written: the session may end and the system sleep,
+    // even while the failure box below waits for the user.
+    KeepSystemAwake(false);
+    SendMessageA(dialog, kUpdateEndedMessage, 0, 0);
+    if (result < 0) {
         SendMessageA(shell_state.progress_bar, PBM_SETBARCOLOR, 0,
                      static_cast<LPARAM>(RGB(200, 0, 0)));
         AlertUser(kErrorBox, "Programming failed");

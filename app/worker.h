@@ -6,7 +6,8 @@
 #include <cstdint>
 
 // Starts the update's thread; a Start that arrives once an update was started is
-// ignored, so at most one update runs per process. Returns 0.
+// ignored, so at most one update runs per process. A thread that cannot be created
+// leaves Start enabled for another try. Returns 0.
 std::int32_t StartWorker();
 
 DWORD WINAPI WorkerMain(LPVOID unused);

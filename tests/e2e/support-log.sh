@@ -10,6 +10,8 @@ plug_modules <<'END'
 firmware = 786
 END
 identified='dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
+layout dpi=96 bar=ok
+endsession before=accepted
 final title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787" progress=0 bar=default start=enabled close=enabled
 exit 0'
 run_driver

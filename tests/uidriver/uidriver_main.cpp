@@ -4,6 +4,15 @@
 // way a user would, printing one line per observation:
 //   box info "<text>" | box error "<text>"   each message box, in order; OK is pressed
 //   dialog title="…" upper="…" lower="…"    when the main dialog is up
+//   layout dpi=N bar=ok|<faults>            the bar below the labels and inside the
+//                                            dialog (else what is wrong)
+//   endsession <moment>=accepted|refused     the dialog's answer to WM_QUERYENDSESSION:
+//                                            before Start, during the update, while a
+//                                            box is up, after the update
+//   start failed start=… close=…            Start was enabled again at once: no update
+//                                            ran; Start is clicked once more
+//   while-box start=… close=…               the dialog's buttons when a box appears
+//                                            after the dialog, printed before the box
 //   final title="…" upper="…" lower="…" progress=N bar=rrggbb start=… close=…
 //   exit N                                   the program's exit code, signed
 // With --start it clicks Start and waits until the update is over (Close disabled,
@@ -43,6 +52,7 @@ struct Options {
 };
 
 struct DialogState {
+    HWND window = nullptr;
     bool seen = false;
     bool close_seen_disabled = false;
     bool progress_shot = false;
@@ -167,6 +177,21 @@ bool Enabled(HWND dialog, int id) {
     return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
 }
 
+const char* EnabledWord(HWND dialog, int id) {
+    return Enabled(dialog, id) ? "enabled" : "disabled";
+}
+
+// Asked as the system asks at shutdown or log-off.
+void SayEndSession(HWND dialog, const char* moment) {
+    DWORD_PTR answer = 0;
+    const bool answered = SendMessageTimeoutA(dialog, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG,
+                                              kSendTimeoutMs, &answer) != 0;
+    Say("endsession %s=%s\n", moment,
+        !answered     ? "unanswered"
+        : answer != 0 ? "accepted"
+                      : "refused");
+}
+
 HWND ProgressBar(HWND dialog) {
     return FindWindowExA(dialog, nullptr, PROGRESS_CLASSA, nullptr);
 }
@@ -175,6 +200,40 @@ std::string LabelsText(HWND dialog) {
     return "title=\"" + EscapedText(WindowText(dialog)) + "\" upper=\"" +
            EscapedText(ControlText(dialog, IDC_UPPER_LABEL)) + "\" lower=\"" +
            EscapedText(ControlText(dialog, IDC_LOWER_LABEL)) + "\"";
+}
+
+RECT ScreenRect(HWND window) {
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+// The bar is placed in pixels, the rest in dialog units: at any DPI it must lie below
+// the lower label and inside the dialog's client area.
+void SayLayout(HWND dialog) {
+    const RECT bar = ScreenRect(ProgressBar(dialog));
+    RECT client = {};
+    GetClientRect(dialog, &client);
+    MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    std::string faults;
+    const auto fault = [&faults](const char* what) {
+        faults += faults.empty() ? what : std::string(",") + what;
+    };
+    if (bar.top < ScreenRect(GetDlgItem(dialog, IDC_LOWER_LABEL)).bottom) {
+        fault("above-lower-label");
+    }
+    if (bar.left < client.left || bar.top < client.top || bar.right > client.right ||
+        bar.bottom > client.bottom) {
+        fault("outside-dialog");
+    }
+    Say("layout dpi=%d bar=%s\n", ScreenDpi(), faults.empty() ? "ok" : faults.c_str());
 }
 
 void SayFinal(HWND dialog) {
@@ -187,8 +246,7 @@ void SayFinal(HWND dialog) {
                       GetGValue(colour), GetBValue(colour));
     }
     Say("final %s progress=%d bar=%s start=%s close=%s\n", LabelsText(dialog).c_str(), position,
-        bar_text, Enabled(dialog, IDC_START) ? "enabled" : "disabled",
-        Enabled(dialog, IDC_CLOSE) ? "enabled" : "disabled");
+        bar_text, EnabledWord(dialog, IDC_START), EnabledWord(dialog, IDC_CLOSE));
 }
 
 // Esc goes through the dialog's own message loop, as a key press would.
@@ -207,22 +265,35 @@ void TryToClose(HWND dialog) {
     Click(dialog, IDC_CLOSE);
 }
 
+// Start disables itself before it returns; enabled again at once, it started nothing.
+void ClickStart(HWND dialog) {
+    Click(dialog, IDC_START);
+    if (Enabled(dialog, IDC_START)) {
+        Say("start failed start=enabled close=%s\n", EnabledWord(dialog, IDC_CLOSE));
+        Click(dialog, IDC_START);
+    }
+}
+
 void StepDialog(const Options& options, HANDLE process, HWND dialog, DialogState& state) {
     if (!state.seen) {
         state.seen = true;
+        state.window = dialog;
         SettleWindow(dialog);
         Say("dialog %s\n", LabelsText(dialog).c_str());
+        SayLayout(dialog);
+        SayEndSession(dialog, "before");
         SaveShot(options, dialog, "idle.png");
         PressEscape(dialog, process);
         if (options.start && IsWindow(dialog)) {
-            Click(dialog, IDC_START);
+            ClickStart(dialog);
         }
     }
     bool finished = !options.start;
     if (options.start) {
         if (!Enabled(dialog, IDC_CLOSE)) {
-            if (!state.close_seen_disabled) {
+            if (!state.close_seen_disabled && !state.box_after_dialog) {
                 state.close_seen_disabled = true;
+                SayEndSession(dialog, "during");
                 TryToClose(dialog);
             }
             const auto position =
@@ -239,6 +310,9 @@ void StepDialog(const Options& options, HANDLE process, HWND dialog, DialogState
     }
     if (finished && IsWindow(dialog)) {
         SettleWindow(dialog);
+        if (options.start) {
+            SayEndSession(dialog, "after");
+        }
         SayFinal(dialog);
         SaveShot(options, dialog, "final.png");
         state.closed = true;
@@ -273,6 +347,12 @@ int main(int argc, char** argv) {
         }
         for (HWND window : VisibleWindowsOf(process.dwProcessId)) {
             if (IsMessageBox(window) && handled_boxes.insert(window).second) {
+                if (dialog_state.seen && IsWindow(dialog_state.window)) {
+                    Say("while-box start=%s close=%s\n",
+                        EnabledWord(dialog_state.window, IDC_START),
+                        EnabledWord(dialog_state.window, IDC_CLOSE));
+                    SayEndSession(dialog_state.window, "while-box");
+                }
                 HandleBox(window);
                 dialog_state.box_after_dialog = dialog_state.seen;
             } else if (IsMainDialog(window) && !dialog_state.closed) {
