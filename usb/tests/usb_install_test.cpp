@@ -1,7 +1,8 @@
 // The installations on a POSIX file system, with windir and TEMP naming places in a scratch
 // directory. A backslash is an ordinary character here: windir "<scratch>/win" makes the
 // library the file "win\System32\SiUSBXp.dll" of the scratch directory, and TEMP
-// "<scratch>/pkg" puts the members at "pkg\<name>", which shows every separator the
+// "<scratch>/pkg" puts the package directory at "pkg\zandacore-driver-<hex>\" and the
+// members at "pkg\zandacore-driver-<hex>\<name>", which shows every separator the
 // installations add.
 #include "payload/bz2_decoder.h"
 #include "payload/tar_extract.h"
