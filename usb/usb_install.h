@@ -14,7 +14,7 @@ inline constexpr std::int32_t InstallLibraryNotDecoded = -7;
 inline constexpr std::int32_t InstallerNotStarted = -11;
 inline constexpr std::int32_t InstallNoMemory = -12;
 inline constexpr std::int32_t InstallDirectoryNotCreated = -13;
-inline constexpr std::int32_t InstallDirectoryTaken = -14; // only between the two steps below
+inline constexpr std::int32_t InstallDirectoryTaken = -14; // from CreatePackageDirectory only
 
 // The package's directory below the temporary directory: this prefix, then eight hex digits.
 inline constexpr char kPackageDirectoryPrefix[] = "zandacore-driver-";
