@@ -9,9 +9,38 @@
 #include <io.h>
 #include <windows.h>
 
+namespace {
+
+// A UTF-8 path of up to 4095 bytes never needs more UTF-16 characters.
+constexpr int kWidePathSize = 4096;
+
+} // namespace
+
+bool Utf8ToWide(const char* text, wchar_t* wide, int capacity) {
+    if (capacity <= 0)
+        return false;
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, wide, capacity) > 0)
+        return true;
+    wide[0] = L'\0';
+    return false;
+}
+
+bool WideToUtf8(const wchar_t* text, char* utf8, int capacity) {
+    if (capacity <= 0)
+        return false;
+    if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, -1, utf8, capacity, nullptr,
+                            nullptr) > 0)
+        return true;
+    utf8[0] = '\0';
+    return false;
+}
+
 int FileOpenForWriting(const char* path) {
+    wchar_t wide[kWidePathSize];
+    if (!Utf8ToWide(path, wide, kWidePathSize))
+        return -1;
     // _S_IREAD | _S_IWRITE is what the runtime makes of 0666.
-    return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+    return _wopen(wide, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 
 int FileWrite(int descriptor, const void* data, unsigned count) {
@@ -23,12 +52,18 @@ int FileClose(int descriptor) {
 }
 
 int DirectoryCreate(const char* path) {
-    return _mkdir(path);
+    wchar_t wide[kWidePathSize];
+    if (!Utf8ToWide(path, wide, kWidePathSize))
+        return -1;
+    return _wmkdir(wide);
 }
 
 bool DirectoryExists(const char* path) {
+    wchar_t wide[kWidePathSize];
+    if (!Utf8ToWide(path, wide, kWidePathSize))
+        return false;
     // The runtime's stat refuses a trailing separator; the attribute query does not.
-    const DWORD attributes = GetFileAttributesA(path);
+    const DWORD attributes = GetFileAttributesW(wide);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 #else

@@ -1,4 +1,6 @@
-// The C runtime's file interface on descriptors, the same calls on Linux and Windows.
+// The C runtime's file interface on descriptors, the same calls on Linux and Windows. Paths
+// are UTF-8; on Windows they reach the system's wide-character calls, so any name works
+// whatever the ANSI code page.
 #pragma once
 
 // Opens PATH for writing only, in binary mode, creating it with permission bits 0666 or
@@ -16,3 +18,11 @@ int DirectoryCreate(const char* path);
 
 // Whether PATH names an existing directory; a trailing separator is allowed.
 bool DirectoryExists(const char* path);
+
+#ifdef _WIN32
+// UTF-8 to UTF-16 and back, for the wide-character calls. Each fills a buffer of CAPACITY
+// characters, terminator included, and returns false (leaving it empty) for a text that is
+// not valid or does not fit.
+bool Utf8ToWide(const char* text, wchar_t* wide, int capacity);
+bool WideToUtf8(const wchar_t* text, char* utf8, int capacity);
+#endif

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -44,9 +45,35 @@ bool CarriesMagic(const std::uint8_t* archive, std::size_t length, std::size_t o
            std::memcmp(archive + offset + kMagicOffset, kMagic, kMagicSize) == 0;
 }
 
-// Names that would reach outside the destination: absolute, with a drive, or with a ".."
-// component between separators of either kind.
-bool NameEscapes(const char* name, std::size_t length) {
+// CON, PRN, AUX, NUL, COM1 to COM9 or LPT1 to LPT9 in any letter case: the system opens the
+// device for such a name, with any extension, a colon or trailing blanks after it.
+bool IsDeviceName(const char* component, std::size_t length) {
+    std::size_t base = 0;
+    while (base < length && component[base] != '.' && component[base] != ':')
+        ++base;
+    while (base > 0 && component[base - 1] == ' ')
+        --base;
+    if (base != 3 && base != 4)
+        return false;
+    char upper[4] = {};
+    for (std::size_t i = 0; i < base; ++i) {
+        const char c = component[i];
+        upper[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    if (base == 3) {
+        for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
+            if (std::memcmp(upper, device, 3) == 0)
+                return true;
+        }
+        return false;
+    }
+    return (std::memcmp(upper, "COM", 3) == 0 || std::memcmp(upper, "LPT", 3) == 0) &&
+           upper[3] >= '1' && upper[3] <= '9';
+}
+
+// Names that would reach outside the destination (absolute, with a drive, or with a ".."
+// component between separators of either kind) or open a device instead of a file.
+bool NameUnsafe(const char* name, std::size_t length) {
     if (IsSeparator(name[0]))
         return true;
     const bool letter = (name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z');
@@ -56,6 +83,8 @@ bool NameEscapes(const char* name, std::size_t length) {
     for (std::size_t i = 0; i <= length; ++i) {
         if (i == length || IsSeparator(name[i])) {
             if (i - start == 2 && name[start] == '.' && name[start + 1] == '.')
+                return true;
+            if (IsDeviceName(name + start, i - start))
                 return true;
             start = i + 1;
         }
@@ -89,7 +118,7 @@ std::int32_t ExtractEntry(const std::uint8_t* header, std::size_t after_header, 
     const void* end = std::memchr(name, '\0', kNameSize);
     const std::size_t name_length =
         end != nullptr ? static_cast<std::size_t>(static_cast<const char*>(end) - name) : kNameSize;
-    if (NameEscapes(name, name_length))
+    if (NameUnsafe(name, name_length))
         return TarUnsafeName;
     if (prefix_length + name_length > kMaxPath)
         return TarPathTooLong;
@@ -119,6 +148,8 @@ std::int32_t TarExtract(const std::uint8_t* archive, std::size_t length, const c
     if (destination != nullptr && (prefix_length == 0 || !IsSeparator(prefix[prefix_length - 1])))
         return TarBadDestination;
 
+    if (length == 0)
+        return TarOk; // no block lies below the length
     // The first block is a header whatever it carries; later ones only with the magic.
     std::size_t offset = 0;
     bool header_expected = true;

@@ -10,7 +10,7 @@ inline constexpr std::int32_t TarDirectoryFailed = -3;
 inline constexpr std::int32_t TarOpenFailed = -4;
 inline constexpr std::int32_t TarWriteFailed = -5; // an error or a short write
 inline constexpr std::int32_t TarCloseFailed = -6;
-inline constexpr std::int32_t TarUnsafeName = -7;  // absolute, with a drive, or with ".."
+inline constexpr std::int32_t TarUnsafeName = -7;  // absolute, with a drive or "..", or a device
 inline constexpr std::int32_t TarPathTooLong = -8; // destination and name above 767 characters
 inline constexpr std::int32_t TarTruncated = -9;   // a header or member data beyond the length
 

@@ -3,28 +3,64 @@
 #include "usb/usb_install.h"
 #include "usb/usb_paths.h"
 
+#include <cstdio>
 #include <new>
+#include <random>
+
+namespace {
+
+// Names are drawn at random, so another program cannot take them all beforehand.
+constexpr int kDirectoryAttempts = 16;
+
+// The temporary directory can be written by every program of the user, and the installer
+// runs as administrator: the package gets a new directory of its own below it. A name that
+// exists already is never taken, whoever made it.
+std::int32_t MakePackageDirectory(const char* temp, char (&directory)[kPathSize]) {
+    if (temp[0] == '\0')
+        return InstallDirectoryNotCreated; // the temporary directory did not fit
+    std::random_device random;
+    for (int attempt = 0; attempt < kDirectoryAttempts; ++attempt) {
+        char name[sizeof kPackageDirectoryPrefix + 10];
+        std::snprintf(name, sizeof name, "%s%08x\\", kPackageDirectoryPrefix,
+                      static_cast<unsigned>(random()));
+        directory[0] = '\0';
+        if (!AppendPathText(directory, temp) || !AppendPathText(directory, name))
+            return InstallDirectoryNotCreated;
+        const std::int32_t result = CreatePackageDirectory(directory);
+        if (result != InstallDirectoryTaken)
+            return result;
+    }
+    return InstallDirectoryNotCreated;
+}
+
+// Unpacks the archive into a new directory and starts its installer there.
+std::int32_t UnpackAndStart(const std::uint8_t* archive, const char* temp) {
+    char directory[kPathSize] = {};
+    std::int32_t result = MakePackageDirectory(temp, directory);
+    if (result == 0)
+        result = TarExtract(archive, kDriverPackageBufferSize, directory);
+    char installer[kPathSize] = {};
+    if (result == 0 && (!AppendPathText(installer, directory) ||
+                        !AppendPathText(installer, kDriverInstallerFileName) ||
+                        !StartDriverInstaller(installer, directory)))
+        result = InstallerNotStarted;
+    ReleasePackageDirectory();
+    return result;
+}
+
+} // namespace
 
 std::int32_t InstallDriverPackageFrom(const std::uint8_t* compressed, std::uint32_t length) {
-    char directory[kPathSize] = {};
-    GetTempDir(directory);
+    char temp[kPathSize] = {};
+    GetTempDir(temp);
     // The extractor walks the whole buffer, not just the decoded archive: zero-filled, the
     // rest can never pass for a member.
     std::uint8_t* archive = new (std::nothrow) std::uint8_t[kDriverPackageBufferSize]();
     if (archive == nullptr)
         return InstallNoMemory;
-    // An empty directory (its value did not fit) is refused by the extractor.
     std::int32_t result = Bz2DecodeToBuffer(compressed, length, archive, kDriverPackageBufferSize);
     if (result == 0)
-        result = TarExtract(archive, kDriverPackageBufferSize, directory);
+        result = UnpackAndStart(archive, temp);
     delete[] archive;
-    if (result != 0)
-        return result;
-
-    char installer[kPathSize] = {};
-    if (!AppendPathText(installer, directory) ||
-        !AppendPathText(installer, kDriverInstallerFileName) ||
-        !StartDriverInstaller(installer, directory))
-        return InstallerNotStarted;
-    return 0;
+    return result;
 }

@@ -1,6 +1,5 @@
 #include "usb/usb_paths.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -9,10 +8,12 @@ namespace {
 void BuildDirectory(char (&path)[kPathSize], const char* first, const char* second,
                     const char* fallback, const char* suffix) {
     std::memset(path, 0, kPathSize);
-    const char* value = std::getenv(first);
-    if (value == nullptr)
-        value = std::getenv(second);
-    bool fits = AppendPathText(path, value != nullptr ? value : fallback);
+    int found = LookUpEnvironment(first, path);
+    if (found == EnvironmentNotSet)
+        found = LookUpEnvironment(second, path);
+    bool fits = found != EnvironmentTooLong;
+    if (found == EnvironmentNotSet)
+        fits = AppendPathText(path, fallback);
     const std::size_t length = std::strlen(path);
     if (fits && (length == 0 || path[length - 1] != '\\'))
         fits = AppendPathText(path, "\\");

@@ -54,4 +54,24 @@ TEST(FileInterface, TellsDirectoriesFromFilesAndMissingPaths) {
     EXPECT_FALSE(DirectoryExists((dir.path / "missing").string().c_str()));
 }
 
+#ifdef _WIN32
+TEST(FileInterface, ConvertsUtf8AndUtf16BothWaysOrNotAtAll) {
+    const char* text = "Анна-数据-\xF0\x9F\x93\x81"; // two, three and four bytes a character
+    wchar_t wide[16];
+    ASSERT_TRUE(Utf8ToWide(text, wide, 16));
+    EXPECT_EQ(std::wstring(wide), L"Анна-数据-\U0001F4C1");
+    char utf8[32];
+    ASSERT_TRUE(WideToUtf8(wide, utf8, 32));
+    EXPECT_STREQ(utf8, text);
+
+    // 4 + 1 + 2 + 1 + 2 (a surrogate pair) + terminator: 11 UTF-16 characters.
+    EXPECT_FALSE(Utf8ToWide(text, wide, 10));
+    EXPECT_EQ(wide[0], L'\0') << "left empty, not cut";
+    EXPECT_FALSE(WideToUtf8(L"Анна-数据-\U0001F4C1", utf8, 20)); // needs 21 bytes
+    EXPECT_EQ(utf8[0], '\0');
+    EXPECT_FALSE(Utf8ToWide("a\xC3", wide, 16)) << "a sequence cut short";
+    EXPECT_FALSE(WideToUtf8(L"a\xD800", utf8, 32)) << "a lone surrogate";
+}
+#endif
+
 } // namespace

@@ -1,6 +1,7 @@
 // The installations with the payload the program carries, the stand-in set: its library
 // binds from where InstallUsbLibrary puts it, and its driver package's installer, started
-// by InstallDriverPackage, binds the simulated module to the driver. Runs in a private
+// by InstallDriverPackage from the package's own directory, binds the simulated module to
+// the driver. Runs in a private
 // copy of the test prefix with a simulator state directory of its own (ZANDACORE_SIM_DIR)
 // and simctl.exe and the stand-in installer beside this program.
 #include "payload/blobs.h"
@@ -96,24 +97,28 @@ TEST(CarriedPayload, LibraryThatDidNotLoadIsInstalledAndThenBinds) {
     EXPECT_EQ(Simctl("unplug"), 0);
 }
 
-TEST(CarriedPayload, DriverPackageUnpacksUnderTempAndItsInstallerBindsTheDriver) {
+TEST(CarriedPayload, DriverPackageUnpacksBelowAUnicodeTempAndItsInstallerBindsTheDriver) {
     WriteScenario("[B5]\ndriver = missing\n"); // a module the other case never plugged
     ASSERT_EQ(Simctl("plug"), 0);
     ASSERT_EQ(ScannedDescriptions(), std::vector<std::string>{"USB Device"});
-    const std::string temp = "C:\\zc-carried-package";
-    ASSERT_TRUE(CreateDirectoryA(temp.c_str(), nullptr));
-    _putenv(("TEMP=" + temp).c_str());
+    // A user's temporary directory named outside the Western code page.
+    ASSERT_EQ(GetACP(), 1252u);
+    const std::string temp = "C:\\Анна-数据";
+    ASSERT_TRUE(CreateDirectoryW(Wide(temp).c_str(), nullptr));
+    ASSERT_TRUE(SetEnvironmentVariableW(L"TEMP", Wide(temp).c_str()));
 
     const std::string events = StateFile("events.log");
     const std::string events_before = ReadFile(events);
     EXPECT_EQ(InstallDriverPackage(), 0);
-    EXPECT_EQ(ReadFile(temp + "\\NorvUSBInstaller.exe"),
+    const std::string directory = PackageDirectoryBelow(temp);
+    ASSERT_FALSE(directory.empty());
+    EXPECT_EQ(ReadUtf8File(directory + "NorvUSBInstaller.exe"),
               ReadFile(ProgramDirectory() + "NorvUSBInstaller.exe"));
     const char* sources = std::getenv("ZC_USB_PACKAGE_SOURCES");
     ASSERT_NE(sources, nullptr);
     for (const char* member : {"NorvUSB.inf", "setup.ini", "siusbxp.cat", "x86\\SiUSBXp.sys",
                                "x86\\SiLib.sys", "x64\\SiUSBXp.sys", "x64\\SiLib.sys"}) {
-        const std::string unpacked = ReadFile(temp + "\\" + member);
+        const std::string unpacked = ReadUtf8File(directory + member);
         EXPECT_FALSE(unpacked.empty()) << member;
         EXPECT_EQ(unpacked, ReadFile(FromUnix(sources) + "\\" + member)) << member;
     }

@@ -1,7 +1,8 @@
 // The installations on a POSIX file system, with windir and TEMP naming places in a scratch
 // directory. A backslash is an ordinary character here: windir "<scratch>/win" makes the
 // library the file "win\System32\SiUSBXp.dll" of the scratch directory, and TEMP
-// "<scratch>/pkg" puts the members at "pkg\<name>", which shows every separator the
+// "<scratch>/pkg" puts the package directory at "pkg\zandacore-driver-<hex>\" and the
+// members at "pkg\zandacore-driver-<hex>\<name>", which shows every separator the
 // installations add.
 #include "payload/bz2_decoder.h"
 #include "payload/tar_extract.h"
@@ -12,9 +13,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -27,10 +30,29 @@ struct InstallerStart {
 };
 std::vector<InstallerStart> installer_starts;
 bool installer_starts_succeed = true;
+// Every package directory step in order: "create <path>", "start", "release".
+std::vector<std::string> directory_steps;
+int directories_taken = 0; // so many names are reported as existing first
 
 } // namespace
 
+std::int32_t CreatePackageDirectory(const char* path) {
+    directory_steps.push_back(std::string("create ") + path);
+    if (directories_taken > 0) {
+        --directories_taken;
+        return InstallDirectoryTaken;
+    }
+    if (mkdir(path, 0755) == 0)
+        return 0;
+    return errno == EEXIST ? InstallDirectoryTaken : InstallDirectoryNotCreated;
+}
+
+void ReleasePackageDirectory() {
+    directory_steps.push_back("release");
+}
+
 bool StartDriverInstaller(const char* installer_path, const char* directory) {
+    directory_steps.push_back("start");
     installer_starts.push_back({installer_path, directory});
     return installer_starts_succeed;
 }
@@ -65,6 +87,8 @@ class InstallTest : public testing::Test {
         setenv("TEMP", (scratch_.Prefix() + "pkg").c_str(), 1);
         installer_starts.clear();
         installer_starts_succeed = true;
+        directory_steps.clear();
+        directories_taken = 0;
     }
     void TearDown() override {
         Restore("windir", saved_windir_);
@@ -166,21 +190,39 @@ std::string Package() {
 
 using InstallDriverPackageTest = InstallTest;
 
-TEST_F(InstallDriverPackageTest, UnpacksIntoTempAndStartsTheInstallerThere) {
+// The package directory the installation created: "create <path>" in the steps.
+std::string CreatedDirectory(std::size_t step) {
+    return directory_steps.at(step).substr(std::string("create ").size());
+}
+
+TEST_F(InstallDriverPackageTest, UnpacksIntoANewDirectoryBelowTempAndStartsTheInstallerThere) {
+    directories_taken = 2; // names that exist already are passed over
     const std::vector<std::uint8_t> compressed = Compress(Package());
     EXPECT_EQ(
         InstallDriverPackageFrom(compressed.data(), static_cast<std::uint32_t>(compressed.size())),
         0);
+    ASSERT_EQ(directory_steps.size(), 5u);
+    const std::string created = CreatedDirectory(2);
+    const std::string pattern = "pkg\\\\zandacore-driver-[0-9a-f]{8}\\\\";
+    for (std::size_t step = 0; step < 3; ++step)
+        EXPECT_THAT(CreatedDirectory(step), testing::MatchesRegex(scratch_.Prefix() + pattern));
+    EXPECT_NE(CreatedDirectory(0), CreatedDirectory(1));
+    EXPECT_NE(CreatedDirectory(1), created);
+    EXPECT_EQ(directory_steps[3], "start");
+    EXPECT_EQ(directory_steps[4], "release") << "held until the installer has started";
+
+    const std::string name = created.substr(scratch_.Prefix().size());
     const std::vector<std::pair<std::string, std::string>> expected = {
-        {"pkg\\NorvUSB.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n"},
-        {"pkg\\NorvUSBInstaller.exe", Pattern(5000, 1)},
-        {"pkg\\x86/", ""},
-        {"pkg\\x86/SiUSBXp.sys", Pattern(3000, 2)},
+        {name + "/", ""},
+        {name + "NorvUSB.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n"},
+        {name + "NorvUSBInstaller.exe", Pattern(5000, 1)},
+        {name + "x86/", ""},
+        {name + "x86/SiUSBXp.sys", Pattern(3000, 2)},
     };
     EXPECT_EQ(Tree(scratch_.path), expected);
     ASSERT_EQ(installer_starts.size(), 1u);
-    EXPECT_EQ(installer_starts[0].installer_path, scratch_.Prefix() + "pkg\\NorvUSBInstaller.exe");
-    EXPECT_EQ(installer_starts[0].directory, scratch_.Prefix() + "pkg\\");
+    EXPECT_EQ(installer_starts[0].installer_path, created + "NorvUSBInstaller.exe");
+    EXPECT_EQ(installer_starts[0].directory, created);
 }
 
 TEST_F(InstallDriverPackageTest, InstallerThatDoesNotStartGivesMinus11) {
@@ -190,21 +232,33 @@ TEST_F(InstallDriverPackageTest, InstallerThatDoesNotStartGivesMinus11) {
         InstallDriverPackageFrom(compressed.data(), static_cast<std::uint32_t>(compressed.size())),
         InstallerNotStarted);
     EXPECT_EQ(installer_starts.size(), 1u);
+    EXPECT_EQ(directory_steps.back(), "release");
 }
 
-TEST_F(InstallDriverPackageTest, DecoderAndExtractorFailuresAreReturnedWithoutStarting) {
+TEST_F(InstallDriverPackageTest, FailuresAreReturnedWithoutStarting) {
     std::vector<std::uint8_t> compressed = Compress(Package());
     const auto length = static_cast<std::uint32_t>(compressed.size());
 
     setenv("TEMP", (scratch_.Prefix() + "missing/pkg").c_str(), 1);
-    EXPECT_EQ(InstallDriverPackageFrom(compressed.data(), length), TarOpenFailed);
+    EXPECT_EQ(InstallDriverPackageFrom(compressed.data(), length), InstallDirectoryNotCreated);
 
     setenv("TEMP", std::string(5000, 't').c_str(), 1); // does not fit: empty directory
-    EXPECT_EQ(InstallDriverPackageFrom(compressed.data(), length), TarBadDestination);
+    EXPECT_EQ(InstallDriverPackageFrom(compressed.data(), length), InstallDirectoryNotCreated);
+    // The directory fits, its name does not.
+    setenv("TEMP", (scratch_.Prefix() + std::string(4090 - scratch_.Prefix().size(), 't')).c_str(),
+           1);
+    EXPECT_EQ(InstallDriverPackageFrom(compressed.data(), length), InstallDirectoryNotCreated);
 
     setenv("TEMP", (scratch_.Prefix() + "pkg").c_str(), 1);
-    compressed[compressed.size() / 2] ^= 0x40;
-    EXPECT_THAT(InstallDriverPackageFrom(compressed.data(), length),
+    directories_taken = 1000; // every name tried exists
+    directory_steps.clear();
+    EXPECT_EQ(InstallDriverPackageFrom(compressed.data(), length), InstallDirectoryNotCreated);
+    EXPECT_EQ(directory_steps.size(), 17u) << "a bounded number of names, then released";
+    directories_taken = 0;
+
+    std::vector<std::uint8_t> corrupt = compressed;
+    corrupt[corrupt.size() / 2] ^= 0x40;
+    EXPECT_THAT(InstallDriverPackageFrom(corrupt.data(), length),
                 testing::AnyOf(Bz2CrcMismatch, Bz2DecodeFailed));
 
     // One 4096-byte step more than the buffer allows.
@@ -212,9 +266,17 @@ TEST_F(InstallDriverPackageTest, DecoderAndExtractorFailuresAreReturnedWithoutSt
         Compress(std::string(kDriverPackageBufferSize - 4095, 'z'));
     EXPECT_EQ(InstallDriverPackageFrom(too_big.data(), static_cast<std::uint32_t>(too_big.size())),
               Bz2BufferTooSmall);
+    EXPECT_TRUE(fs::is_empty(scratch_.path)) << "nothing created before the package decodes";
+
+    std::vector<std::uint8_t> unsafe;
+    AppendFile(unsafe, "x86/nul.inf", "device");
+    AppendEnd(unsafe);
+    const std::vector<std::uint8_t> unsafe_compressed = Compress(AsText(unsafe));
+    EXPECT_EQ(InstallDriverPackageFrom(unsafe_compressed.data(),
+                                       static_cast<std::uint32_t>(unsafe_compressed.size())),
+              TarUnsafeName);
 
     EXPECT_TRUE(installer_starts.empty());
-    EXPECT_TRUE(fs::is_empty(scratch_.path));
 }
 
 TEST_F(InstallDriverPackageTest, LargestPackageThatFitsTheBufferUnpacks) {
@@ -228,7 +290,8 @@ TEST_F(InstallDriverPackageTest, LargestPackageThatFitsTheBufferUnpacks) {
     EXPECT_EQ(
         InstallDriverPackageFrom(compressed.data(), static_cast<std::uint32_t>(compressed.size())),
         0);
-    EXPECT_EQ(fs::file_size(scratch_.path / "pkg\\NorvUSBInstaller.exe"), largest - 1536);
+    ASSERT_EQ(installer_starts.size(), 1u);
+    EXPECT_EQ(fs::file_size(installer_starts[0].installer_path), largest - 1536);
 }
 
 } // namespace

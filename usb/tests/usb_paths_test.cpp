@@ -9,8 +9,9 @@
 
 namespace {
 
-// Sets or removes a variable of this process's runtime environment, where the path
-// builders look. Under Wine the variables Wine sets itself can only be changed here.
+// Sets or removes a variable of this process's environment, where the path builders look
+// (the runtime's _putenv changes the system's copy too). Under Wine the variables Wine sets
+// itself can only be changed from inside the process.
 void SetVariable(const char* name, const std::optional<std::string>& value) {
 #ifdef _WIN32
     const std::string assignment = std::string(name) + "=" + value.value_or("");

@@ -11,9 +11,12 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -162,70 +165,124 @@ TEST_F(InstallUsbLibraryTest, UnwritableLibraryFileGivesMinus4) {
         InstallLibraryNotWritten);
 }
 
-// The driver package of the test data, unpacked into a directory of its own named by TEMP.
+// The driver package of the test data, unpacked below a directory of its own named by TEMP,
+// whose name lies outside the ANSI code page.
 class InstallDriverPackageTest : public testing::Test {
   protected:
-    std::string saved_temp_;
+    std::wstring saved_temp_;
     std::string temp_;
 
     void SetUp() override {
-        const char* temp = std::getenv("TEMP");
-        saved_temp_ = temp != nullptr ? temp : "";
-        temp_ = std::string("C:\\zc-package-") +
+        ASSERT_EQ(GetACP(), 1252u) << "a Western code page, which has no Cyrillic or CJK";
+        wchar_t saved[kPathSize] = {};
+        GetEnvironmentVariableW(L"TEMP", saved, kPathSize);
+        saved_temp_ = saved;
+        temp_ = std::string("C:\\zc-Анна-数据-") +
                 testing::UnitTest::GetInstance()->current_test_info()->name();
-        ASSERT_TRUE(CreateDirectoryA(temp_.c_str(), nullptr));
-        SetTemp(temp_);
+        ASSERT_TRUE(CreateDirectoryW(Wide(temp_).c_str(), nullptr));
+        SetEnvironmentVariableW(L"TEMP", Wide(temp_).c_str());
     }
     void TearDown() override {
-        SetTemp(saved_temp_);
+        SetEnvironmentVariableW(L"TEMP", saved_temp_.c_str());
         nothrow_new_fail_at = 0;
         nothrow_new_stale_bytes.clear();
     }
-    static void SetTemp(const std::string& value) { _putenv(("TEMP=" + value).c_str()); }
     static std::int32_t Install() {
         const std::vector<std::uint8_t> compressed = ReadBytes(TestDataPath("package.tar.bz2"));
         EXPECT_FALSE(compressed.empty());
         return InstallDriverPackageFrom(compressed.data(),
                                         static_cast<std::uint32_t>(compressed.size()));
     }
-    // The installer runs on its own; it announces itself by a file in its directory.
-    std::string WaitForInstallerRecord() const {
-        const std::string record = temp_ + "\\installer-started.txt";
+    // The installer runs on its own; it announces itself by a file in its working directory.
+    static std::string WaitForInstallerRecord(const std::string& directory) {
+        const std::wstring record = Wide(directory + "installer-started.txt");
         for (int waited = 0;
-             waited < 600 && GetFileAttributesA(record.c_str()) == INVALID_FILE_ATTRIBUTES;
+             waited < 600 && GetFileAttributesW(record.c_str()) == INVALID_FILE_ATTRIBUTES;
              ++waited)
             Sleep(100);
-        return ReadFile(record);
+        return ReadUtf8File(directory + "installer-started.txt");
     }
 };
 
-TEST_F(InstallDriverPackageTest, EveryMemberLandsUnderTempAndTheInstallerStartsThere) {
+// Rights that change a directory, its entries or its security.
+constexpr ACCESS_MASK kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                                     FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE |
+                                     WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+
+TEST_F(InstallDriverPackageTest, EveryMemberLandsInANewDirectoryAndTheInstallerStartsThere) {
     EXPECT_EQ(Install(), 0);
+    const std::string directory = PackageDirectoryBelow(temp_);
+    ASSERT_FALSE(directory.empty()) << "one new package directory below TEMP, nothing else";
     for (const char* member : {"NorvUSBInstaller.exe", "NorvUSB.inf", "setup.ini",
                                "x86\\SiUSBXp.sys", "x64\\SiUSBXp.sys"}) {
-        const std::string unpacked = ReadFile(temp_ + "\\" + member);
+        const std::string unpacked = ReadUtf8File(directory + member);
         EXPECT_FALSE(unpacked.empty()) << member;
         EXPECT_EQ(unpacked, ReadFile(TestDataPath(std::string("package\\") + member))) << member;
     }
-    EXPECT_EQ(WaitForInstallerRecord(), "directory=" + temp_ + "\nparameters=\nshow=1\n");
+    EXPECT_EQ(WaitForInstallerRecord(directory),
+              "directory=" + directory.substr(0, directory.size() - 1) + "\nprogram=" + directory +
+                  "NorvUSBInstaller.exe\nparameters=\nshow=1\n");
+
+    // The directory's descriptor: only Administrators and SYSTEM may write, everyone
+    // else at most reads and executes, the owner included; nothing inherited from TEMP,
+    // all of it handed down to the members. (This Wine keeps no descriptor on disk, so the
+    // one the directory is created with is read.)
+    PSECURITY_DESCRIPTOR security = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        kPackageDirectorySecurity, SDDL_REVISION_1, &security, nullptr));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(security, &control, &revision));
+    EXPECT_NE(control & SE_DACL_PROTECTED, 0);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(security, &present, &dacl, &defaulted));
+    ASSERT_TRUE(present && dacl != nullptr);
+    std::vector<std::string> holders;
+    for (DWORD index = 0; index < dacl->AceCount; ++index) {
+        void* entry = nullptr;
+        ASSERT_TRUE(GetAce(dacl, index, &entry));
+        const auto* ace = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+        ASSERT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        LPSTR sid = nullptr;
+        ASSERT_TRUE(ConvertSidToStringSidA(const_cast<DWORD*>(&ace->SidStart), &sid));
+        holders.push_back(sid);
+        LocalFree(sid);
+        if (holders.back() == "S-1-5-18" || holders.back() == "S-1-5-32-544")
+            EXPECT_EQ(ace->Mask, static_cast<ACCESS_MASK>(FILE_ALL_ACCESS)) << holders.back();
+        else
+            EXPECT_EQ(ace->Mask & kWriteRights, 0u) << holders.back();
+    }
+    LocalFree(security);
+    // SYSTEM, Administrators, Users, and the owner's rights, which else would keep the
+    // right to change the descriptor.
+    EXPECT_EQ(holders,
+              (std::vector<std::string>{"S-1-5-18", "S-1-5-32-544", "S-1-5-32-545", "S-1-3-4"}));
 }
 
-TEST_F(InstallDriverPackageTest, TempThatDoesNotExistGivesTheExtractorsCode) {
-    SetTemp(temp_ + "\\missing");
-    EXPECT_EQ(Install(), TarOpenFailed);
+TEST_F(InstallDriverPackageTest, NameThatExistsIsRefusedAndMissingTempGivesMinus13) {
+    EXPECT_EQ(CreatePackageDirectory((temp_ + "\\").c_str()), InstallDirectoryTaken);
+    tar_test::WriteFile(std::filesystem::path(Wide(temp_ + "\\file")), "f");
+    EXPECT_EQ(CreatePackageDirectory((temp_ + "\\file\\").c_str()), InstallDirectoryTaken);
+    ReleasePackageDirectory();
+
+    SetEnvironmentVariableW(L"TEMP", Wide(temp_ + "\\missing").c_str());
+    EXPECT_EQ(Install(), InstallDirectoryNotCreated);
 }
 
 TEST_F(InstallDriverPackageTest, InstallerThatCannotStartIsReported) {
-    EXPECT_FALSE(StartDriverInstaller((temp_ + "\\NorvUSBInstaller.exe").c_str(), temp_.c_str()));
-    WriteFile(temp_ + "\\NorvUSBInstaller.exe", "not a program");
-    EXPECT_FALSE(StartDriverInstaller((temp_ + "\\NorvUSBInstaller.exe").c_str(), temp_.c_str()));
+    const std::string installer = temp_ + "\\NorvUSBInstaller.exe";
+    EXPECT_FALSE(StartDriverInstaller(installer.c_str(), temp_.c_str()));
+    tar_test::WriteFile(std::filesystem::path(Wide(installer)), "not a program");
+    EXPECT_FALSE(StartDriverInstaller(installer.c_str(), temp_.c_str()));
 }
 
 TEST_F(InstallDriverPackageTest, BufferThatCannotBeAllocatedGivesMinus12) {
     nothrow_new_fail_at = 1;
     EXPECT_EQ(Install(), InstallNoMemory);
-    EXPECT_EQ(GetFileAttributesA((temp_ + "\\NorvUSBInstaller.exe").c_str()),
-              INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(std::filesystem::is_empty(Wide(temp_))) << "nothing created";
 }
 
 TEST_F(InstallDriverPackageTest, StaleBytesAfterTheArchiveAreNeverUnpacked) {
@@ -235,8 +292,10 @@ TEST_F(InstallDriverPackageTest, StaleBytesAfterTheArchiveAreNeverUnpacked) {
     tar_test::AppendFile(stale, "stale.txt", "stale");
     std::copy(stale.begin(), stale.end(), nothrow_new_stale_bytes.begin() + 400 * 1024);
     EXPECT_EQ(Install(), 0);
-    EXPECT_EQ(GetFileAttributesA((temp_ + "\\stale.txt").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_FALSE(WaitForInstallerRecord().empty());
+    const std::string directory = PackageDirectoryBelow(temp_);
+    ASSERT_FALSE(directory.empty());
+    EXPECT_EQ(GetFileAttributesW(Wide(directory + "stale.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(WaitForInstallerRecord(directory).empty());
 }
 
 } // namespace

@@ -1,7 +1,16 @@
-// Unix paths as a program under Wine reaches them (drive Z: is the Unix root).
+// Paths as a program under Wine reaches them: Unix paths through drive Z:, UTF-8 paths
+// through the wide-character calls, and the package directory an installation creates.
 #pragma once
+#include "payload/file_interface.h"
+#include "payload/tests/tar_test_support.h"
+#include "usb/usb_install.h"
+#include "usb/usb_paths.h"
+
+#include <windows.h>
+
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 inline std::string FromUnix(const std::string& unix_path) {
     std::string path = "Z:" + unix_path;
@@ -16,4 +25,43 @@ inline std::string FromUnix(const std::string& unix_path) {
 inline std::string TestDataPath(const std::string& name) {
     const char* directory = std::getenv("ZC_USB_TEST_DATA");
     return FromUnix(std::string(directory != nullptr ? directory : "/nonexistent") + "/" + name);
+}
+
+inline std::wstring Wide(const std::string& utf8) {
+    wchar_t wide[kPathSize];
+    return Utf8ToWide(utf8.c_str(), wide, kPathSize) ? wide : L"";
+}
+
+inline std::string Utf8(const std::wstring& wide) {
+    char utf8[kPathSize];
+    return WideToUtf8(wide.c_str(), utf8, kPathSize) ? utf8 : "";
+}
+
+// The bytes of the file at the UTF-8 PATH; empty when it cannot be read.
+inline std::string ReadUtf8File(const std::string& path) {
+    return tar_test::ReadFile(std::filesystem::path(Wide(path)));
+}
+
+// The one entry of the directory TEMP when it is a package directory an installation
+// created there (kPackageDirectoryPrefix and eight hex digits), ending in a backslash;
+// empty otherwise.
+inline std::string PackageDirectoryBelow(const std::string& temp) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(Wide(temp + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            const bool directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            if (name != L"." && name != L"..")
+                names.push_back(Utf8(name) + (directory ? "\\" : ""));
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    const std::string prefix = kPackageDirectoryPrefix;
+    if (names.size() != 1 || names[0].compare(0, prefix.size(), prefix) != 0 ||
+        names[0].size() != prefix.size() + 9 ||
+        names[0].find_first_not_of("0123456789abcdef", prefix.size()) != prefix.size() + 8)
+        return "";
+    return temp + "\\" + names[0];
 }
