@@ -1,6 +1,7 @@
 #include "app/support_log.h"
 
 #include "link/trace.h"
+#include "payload/file_interface.h"
 #include "usb/usb_paths.h"
 
 #include <windows.h>
@@ -21,7 +22,7 @@ constexpr LONGLONG kLargestLogRead = 64LL * 1024 * 1024; // beyond that, start a
 
 std::string Utf8(const wchar_t* text) {
     char converted[1024] = {};
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, converted, sizeof converted - 1, nullptr, nullptr);
+    WideToUtf8(text, converted, sizeof converted);
     return converted;
 }
 
@@ -103,8 +104,7 @@ HANDLE OpenLogFile() {
     if (path[0] == '\0' || !AppendPathText(path, kLogFileName))
         return INVALID_HANDLE_VALUE;
     std::vector<wchar_t> wide(kPathSize);
-    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide.data(),
-                            static_cast<int>(wide.size())) == 0)
+    if (!Utf8ToWide(path, wide.data(), static_cast<int>(wide.size())))
         return INVALID_HANDLE_VALUE;
     HANDLE file =
         CreateFileW(wide.data(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
