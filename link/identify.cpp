@@ -4,6 +4,7 @@
 #include "payload/device_record.h"
 #include "usb/usb_library.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -91,19 +92,27 @@ std::int32_t IdentifyDevice() {
     const std::uint8_t type = buffer[kTypeAt];
     const std::uint8_t subtype = buffer[kSubtypeAt];
 
+    // The type and subtype decide first: a wrong device stays wrong whatever follows.
+    const bool right_device = type == device_record.type && IsKnownSubtype(subtype);
     if (LinkSend(DeviceHandle, kVersionRegister, AccessRead, 0, nullptr) != 0)
-        return CloseWith(IdentifyNoVersion);
+        return CloseWith(right_device ? IdentifyNoVersion : IdentifyWrongDevice);
     received = LinkReceive(DeviceHandle, kReplyBufferSize, buffer);
-    if (received < kVersionTextEnd)
-        return CloseWith(IdentifyNoVersion);
+    // The text ends at the checksum or after five characters; a failed reply has none,
+    // so no byte of an earlier answer is ever read as the version.
+    const std::int32_t text_end = std::clamp(received, kVersionTextAt, kVersionTextEnd);
+    buffer[text_end] = 0;
     char* const text = reinterpret_cast<char*>(buffer + kVersionTextAt);
     Trace("Type: %02x, Subtype: %02x, Version %s\n", static_cast<unsigned>(type),
           static_cast<unsigned>(subtype), text);
 
-    if (type != device_record.type || !IsKnownSubtype(subtype))
+    if (!right_device)
         return CloseWith(IdentifyWrongDevice);
-    buffer[kVersionTextEnd] = 0;
+    if (received < 0)
+        return CloseWith(IdentifyNoVersion);
     std::int32_t version = static_cast<std::int32_t>(std::strtol(text, nullptr, 10));
+    // A negative version would read as one of the failures above.
+    if (version < 0)
+        return CloseWith(IdentifyNoVersion);
     if (version == 0)
         version = kVersionForZero;
     Trace("Version %d\n", version);

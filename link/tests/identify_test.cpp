@@ -63,6 +63,25 @@ TEST_F(IdentifyTest, VersionTextReadsAsDecimalWithZeroAs99) {
     }
 }
 
+// The text ends at the reply's checksum, however short; bytes left in the buffer by the
+// identification reply (its checksum at 12) must never be read as version digits.
+TEST_F(IdentifyTest, VersionTextEndsWithTheReply) {
+    const std::pair<Bytes, std::int32_t> cases[] = {
+        {{'7', '8', '7', 0x00}, 787},
+        {{'0', '0', '7', '8', '7', 0x00}, 787},
+        {{'0', '0', '7', '8'}, 78},
+        {{}, 99},
+        {{'-', '1', '2', 0x00}, IdentifyNoVersion}, // would read as a failure code
+    };
+    for (const auto& [data, expected] : cases) {
+        UseScriptedUsb();
+        QueueReply(ReplyBody({0x01, 0x42, 0x1B, 0x39, 0x39, 0x39}));
+        QueueReply(ReplyBody(data));
+        EXPECT_EQ(Identify(), expected) << std::string(data.begin(), data.end());
+        EXPECT_EQ(DeviceHandle == nullptr, expected < 0);
+    }
+}
+
 TEST_F(IdentifyTest, SerialFillingTheWholeTextIsStillEnded) {
     const std::string serial(256, 'A'); // no room left for a terminating zero
     scripted_usb.serials = {serial};
@@ -85,12 +104,17 @@ TEST_F(IdentifyTest, AnswerTooShortIsNeverRead) {
     QueueReply(ReplyBody({'0', '0', '7', '8', '7', 0x00}));
     ExpectClosedWith(IdentifyNoVersion);
     EXPECT_EQ(SentBodies().size(), 1u);
+}
+
+// Only a failed version reply means no version, and only from the right device.
+TEST_F(IdentifyTest, FailedVersionReplyFromRightOrWrongDevice) {
+    QueueReply(ReplyBody({0x01, 0x42, 0x1B, 0x00, 0x00}));
+    ExpectClosedWith(IdentifyNoVersion);
 
     UseScriptedUsb();
-    QueueReply(ReplyBody({0x01, 0x42, 0x1B, 0x00, 0x00}));
-    QueueReply(ReplyBody({'0', '0', '7', '8'})); // ends inside the version text
-    ExpectClosedWith(IdentifyNoVersion);
-    EXPECT_EQ(trace.find("Type:"), std::string::npos);
+    QueueReply(ReplyBody({0x01, 0x42, 0x10, 0x00, 0x00}));
+    ExpectClosedWith(IdentifyWrongDevice);
+    EXPECT_NE(trace.find("Type: 42, Subtype: 10, Version \n"), std::string::npos);
 }
 
 TEST(Subtypes, KnownAreThoseListedBeforeTheEndMark) {
