@@ -1,0 +1,356 @@
+#include "fuzz/device_script.h"
+
+#include "link/progress.h"
+#include "update/pause.h"
+#include "usb/usb_scan.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+DeviceScript device_script;
+
+namespace {
+
+constexpr SiStatus kGoneStatus = 0xFF; // the library's "device not found"
+constexpr std::uint8_t kMarker = 0xFF;
+constexpr std::uint8_t kEscape = 0xFE;
+constexpr std::uint8_t kFlashPort = 0x30;
+constexpr std::uint32_t kEraseBlockSize = 0x10000;
+constexpr std::uint8_t kModuleType = 0x42;
+constexpr std::uint8_t kModuleSubtype = 0x1B;
+constexpr std::uint8_t kBootloaderVersion = 1;
+int handle_token;
+
+// What one call gets: the module's answer, the module gone, or an op byte of 20-FF.
+enum Answer : std::int32_t { ModuleAnswers = -1, ModuleGone = -2 };
+
+std::uint8_t Take() {
+    DeviceScript& s = device_script;
+    if (s.left == 0)
+        return 0;
+    --s.left;
+    return *s.next++;
+}
+
+std::int32_t NextAnswer() {
+    DeviceScript& s = device_script;
+    ++s.calls;
+    if (s.module_calls_left == 0) {
+        if (s.left == 0)
+            return ModuleGone;
+        const std::uint8_t op = Take();
+        if (op >= 0x20)
+            return op;
+        const std::uint32_t b = Take();
+        s.module_calls_left = op < 0x10 ? ((std::uint32_t{op} << 8) | b) + 1
+                                        : (((std::uint32_t{op} & 0x0F) << 8) | b) * 64;
+        if (s.module_calls_left == 0)
+            return NextAnswer();
+    }
+    --s.module_calls_left;
+    return ModuleAnswers;
+}
+
+void RequireOpen(SiHandle handle) {
+    if (!device_script.open || handle != &handle_token)
+        std::abort(); // a handle used after it was closed, or never opened
+}
+
+// --- The sound module -------------------------------------------------------------
+
+void QueueReply(const ScriptBytes& data) {
+    ScriptBytes body(6 + data.size(), 0x00);
+    body[0] = static_cast<std::uint8_t>(body.size() - 1);
+    body[2] = 0x0F;
+    std::copy(data.begin(), data.end(), body.begin() + 6);
+    std::uint8_t sum = 0;
+    auto put = [](std::uint8_t byte) {
+        ScriptBytes& out = device_script.reply;
+        if (byte >= kEscape) {
+            out.push_back(kEscape);
+            out.push_back(static_cast<std::uint8_t>(byte - kEscape));
+        } else {
+            out.push_back(byte);
+        }
+    };
+    device_script.reply.push_back(kMarker);
+    for (const std::uint8_t byte : body) {
+        put(byte);
+        sum = static_cast<std::uint8_t>(sum + byte);
+    }
+    put(sum);
+    device_script.reply.push_back(kMarker);
+}
+
+std::uint32_t Address(const ScriptBytes& payload) {
+    return std::uint32_t{payload[2]} << 16 | std::uint32_t{payload[3]} << 8 | payload[4];
+}
+
+FlashChunk FlashAt(std::uint32_t address) {
+    const auto found = device_script.flash.find(address);
+    if (found != device_script.flash.end())
+        return found->second;
+    FlashChunk erased;
+    erased.fill(0xFF);
+    return erased;
+}
+
+// A write through the flash port: erase, program, latch a read address, or restart.
+void FlashPortWrite(const ScriptBytes& payload) {
+    DeviceScript& s = device_script;
+    if (payload.size() == 2 && payload[1] == 0xAA) {
+        s.restart_requested = true; // the module restarts without a reply
+        return;
+    }
+    if (payload.size() >= 5) {
+        const std::uint32_t address = Address(payload);
+        if (payload[1] == 0xD8) {
+            const std::uint32_t block = address / kEraseBlockSize * kEraseBlockSize;
+            s.flash.erase(s.flash.lower_bound(block), s.flash.lower_bound(block + kEraseBlockSize));
+        } else if (payload[1] == 0x02 && payload.size() == 5 + kScriptChunkSize) {
+            std::copy(payload.begin() + 5, payload.end(), s.flash[address].begin());
+        } else if (payload[1] == 0x03) {
+            s.latched_address = address;
+        }
+    }
+    QueueReply({});
+}
+
+void Request(const ScriptBytes& body) {
+    DeviceScript& s = device_script;
+    if (body.size() < 7 || body[2] != 0x0F) { // the raw identification request
+        QueueReply({0x01, kModuleType, kModuleSubtype, 0x00, 0x00});
+        return;
+    }
+    const bool write = (body[1] & 0x80) != 0;
+    const std::uint8_t register_address = body[6];
+    const ScriptBytes payload(body.begin() + 7, body.end());
+    if (register_address == kFlashPort && write) {
+        FlashPortWrite(payload);
+    } else if (register_address == kFlashPort) {
+        ReadBackRecord record{s.latched_address, FlashAt(s.latched_address), {}};
+        s.read_backs.push_back(record);
+        s.reading_back = true;
+        ScriptBytes data(5, 0x00); // the data lies at reply position 12
+        data.insert(data.end(), record.written.begin(), record.written.end());
+        QueueReply(data);
+    } else if (register_address == 0x09 && !write) {
+        QueueReply({'0', '0', '7', '8', '7', 0x00});
+    } else if (register_address == 0x41 && !write) {
+        QueueReply({kBootloaderVersion});
+    } else {
+        QueueReply({});
+    }
+}
+
+// Takes every whole frame off the written bytes.
+void Receive(const std::uint8_t* bytes, std::uint32_t count) {
+    ScriptBytes& pending = device_script.request;
+    pending.insert(pending.end(), bytes, bytes + count);
+    for (;;) {
+        const auto start = std::find(pending.begin(), pending.end(), kMarker);
+        const auto end =
+            start == pending.end() ? start : std::find(start + 1, pending.end(), kMarker);
+        if (end == pending.end()) {
+            pending.erase(pending.begin(), start);
+            return;
+        }
+        ScriptBytes body;
+        for (auto at = start + 1; at != end; ++at)
+            body.push_back(
+                *at == kEscape && at + 1 != end ? static_cast<std::uint8_t>(kEscape + *++at) : *at);
+        pending.erase(pending.begin(), end + 1);
+        if (body.size() > 1) {
+            body.pop_back(); // the checksum
+            Request(body);
+        }
+    }
+}
+
+ScriptBytes ModuleChunk() {
+    ScriptBytes& reply = device_script.reply;
+    const std::size_t n = std::min<std::size_t>(reply.size(), 64);
+    ScriptBytes chunk(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(n));
+    reply.erase(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(n));
+    return chunk;
+}
+
+// --- The library --------------------------------------------------------------------
+
+SiStatus USB_CALL GetNumDevices(std::uint32_t* count) {
+    const std::int32_t answer = NextAnswer();
+    if (answer >= 0xF0)
+        return answer;
+    *count = answer == ModuleAnswers ? 1 : answer == ModuleGone ? 0 : answer & 3;
+    return 0;
+}
+
+SiStatus USB_CALL GetProductString(std::uint32_t, void* text, std::uint32_t) {
+    const std::int32_t answer = NextAnswer();
+    if (answer == ModuleGone)
+        return kGoneStatus;
+    if (answer >= 0xF0)
+        return answer;
+    const char* serial = answer != ModuleAnswers && (answer & 1) ? "p17" : "A17";
+    std::memcpy(text, serial, 4);
+    return 0;
+}
+
+SiStatus USB_CALL SetTimeouts(std::uint32_t, std::uint32_t) {
+    ++device_script.calls;
+    return 0;
+}
+
+SiStatus USB_CALL Open(std::uint32_t, SiHandle* handle) {
+    const std::int32_t answer = NextAnswer();
+    if (answer == ModuleGone)
+        return kGoneStatus;
+    if (answer >= 0xF0)
+        return answer;
+    if (device_script.open)
+        std::abort(); // opened twice
+    device_script.open = true;
+    *handle = &handle_token;
+    return 0;
+}
+
+SiStatus USB_CALL Close(SiHandle handle) {
+    ++device_script.calls;
+    RequireOpen(handle);
+    device_script.open = false;
+    return 0;
+}
+
+SiStatus USB_CALL CheckRXQueue(SiHandle handle, std::uint32_t* bytes, std::uint32_t* status) {
+    RequireOpen(handle);
+    const std::int32_t answer = NextAnswer();
+    if (answer == ModuleGone)
+        return kGoneStatus;
+    if (answer >= 0xF0)
+        return answer;
+    const bool waiting = !device_script.reply.empty();
+    *bytes = answer == ModuleAnswers ? static_cast<std::uint32_t>(device_script.reply.size())
+                                     : static_cast<std::uint32_t>(answer);
+    *status = answer == ModuleAnswers ? (waiting ? SI_RX_READY : 0) : answer & 3;
+    return 0;
+}
+
+SiStatus USB_CALL Read(SiHandle handle, void* buffer, std::uint32_t to_read,
+                       std::uint32_t* returned, void*) {
+    RequireOpen(handle);
+    const std::int32_t answer = NextAnswer();
+    if (answer == ModuleGone)
+        return kGoneStatus;
+    if (answer >= 0xF0)
+        return answer;
+    std::uint32_t count = 0;
+    if (answer >= 0x20 && answer < 0x80) {
+        ModuleChunk(); // these bytes come instead of the module's
+        count = Take();
+        const std::size_t copied = std::min<std::size_t>({count, to_read, device_script.left});
+        std::memcpy(buffer, device_script.next, copied);
+        device_script.next += copied;
+        device_script.left -= copied;
+    } else {
+        ScriptBytes chunk = ModuleChunk();
+        if (answer != ModuleAnswers) {
+            const std::uint8_t at = Take();
+            const std::uint8_t mask = Take();
+            if (!chunk.empty())
+                chunk[at % chunk.size()] ^= mask;
+        }
+        count = static_cast<std::uint32_t>(std::min<std::size_t>(chunk.size(), to_read));
+        std::copy_n(chunk.begin(), count, static_cast<std::uint8_t*>(buffer));
+    }
+    *returned = count;
+    if (device_script.reading_back) {
+        const auto* seen = static_cast<const std::uint8_t*>(buffer);
+        device_script.read_backs.back().chunks.emplace_back(seen, seen + std::min(count, to_read));
+    }
+    return 0;
+}
+
+SiStatus USB_CALL Write(SiHandle handle, const void* buffer, std::uint32_t count,
+                        std::uint32_t* written, void*) {
+    RequireOpen(handle);
+    device_script.reading_back = false;
+    const std::int32_t answer = NextAnswer();
+    if (answer == ModuleGone || answer >= 0xF0) {
+        device_script.request.clear(); // the module never sees the rest of that frame
+        return answer == ModuleGone ? kGoneStatus : answer;
+    }
+    Receive(static_cast<const std::uint8_t*>(buffer), count);
+    *written = count;
+    return 0;
+}
+
+const std::vector<ScriptBytes>* replayed = nullptr;
+std::size_t replayed_next = 0;
+
+SiStatus USB_CALL ReplayRead(SiHandle, void* buffer, std::uint32_t to_read, std::uint32_t* returned,
+                             void*) {
+    if (replayed_next == replayed->size())
+        return kGoneStatus;
+    const ScriptBytes& chunk = (*replayed)[replayed_next++];
+    const std::size_t n = std::min<std::size_t>(chunk.size(), to_read);
+    std::copy_n(chunk.begin(), n, static_cast<std::uint8_t*>(buffer));
+    *returned = static_cast<std::uint32_t>(n);
+    return 0;
+}
+
+} // namespace
+
+void StartDeviceScript(const std::uint8_t* data, std::size_t size) {
+    device_script = DeviceScript{};
+    device_script.next = data;
+    device_script.left = size;
+    device_script.present_before_restart = -1;
+    usb_library = UsbLibrary{&device_script, GetNumDevices, GetProductString,
+                             SetTimeouts,    Open,          Close,
+                             CheckRXQueue,   Read,          Write};
+    DeviceHandle = nullptr;
+}
+
+void ReplayChunks(const std::vector<ScriptBytes>* recorded) {
+    replayed = recorded;
+    replayed_next = 0;
+    usb_library.SI_Read = ReplayRead;
+}
+
+// --- The program's other seams ------------------------------------------------------
+
+std::int32_t ScanUsbDevices(UsbDeviceEntry* entries[kMaxUsbDevices], std::int32_t* count) {
+    DeviceScript& s = device_script;
+    *count = 0;
+    const std::int32_t answer = NextAnswer();
+    std::int32_t present = 0;
+    if (answer == ModuleAnswers) {
+        present = !s.restart_requested || s.left_bus ? 1 : 0;
+        s.left_bus = s.left_bus || s.restart_requested;
+    } else if (answer >= 0 && answer < 0xF0) {
+        present = answer & 7;
+    }
+    for (std::int32_t i = 0; i < present; ++i) {
+        entries[i] = new (std::nothrow) UsbDeviceEntry{};
+        if (entries[i] == nullptr)
+            break;
+        ++*count;
+    }
+    if (s.restart_requested)
+        s.present_after_restart.push_back(*count);
+    else
+        s.present_before_restart = *count;
+    return answer >= 0xF0 ? -2 : 0;
+}
+
+void PauseMs(std::uint32_t) {}
+void BeginFinePauses() {}
+void EndFinePauses() {}
+
+std::int32_t SetProgress(std::int32_t percent) {
+    if (percent < 0 || percent > 100)
+        std::abort();
+    return 0;
+}

@@ -1,0 +1,67 @@
+// The world of fuzz_device: a USB library and device scan whose every answer comes from
+// the script (the fuzz input), one op per call. A run op lets a sound module answer the
+// next calls instead, so a short script reaches deep into an update; when the script
+// runs out, the module has gone away. Pauses take no time.
+//
+// Op bytes, taken one per call (a run covers several calls):
+//   00-0F b   the module answers the next ((op << 8) | b) + 1 calls
+//   10-1F b   the module answers the next (((op & 0F) << 8) | b) * 64 calls
+//   20-7F     on a read: a count byte, then up to 64 bytes (fewer when the script ends),
+//             in place of the module's next chunk; the count is reported as given. Other calls: a
+//             valid answer made from op (device count op & 3, serial "p17" or "A17" by op & 1,
+//             queue status op & 3, op & 7 modules in a scan).
+//   80-EF p x on a read: the module's chunk with byte p (modulo its length) XOR x.
+//             Other calls: as 20-7F.
+//   F0-FF     the call fails with status op (a scan finds nothing).
+#pragma once
+#include "usb/usb_library.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <vector>
+
+inline constexpr std::uint32_t kScriptChunkSize = 128; // bytes per flash program or read
+
+using ScriptBytes = std::vector<std::uint8_t>;
+using FlashChunk = std::array<std::uint8_t, kScriptChunkSize>;
+
+// One read-back of a flash chunk: where, what the program had written there, and every
+// chunk the library handed out for the reply, as the program's buffer held it.
+struct ReadBackRecord {
+    std::uint32_t address;
+    FlashChunk written;
+    std::vector<ScriptBytes> chunks;
+};
+
+struct DeviceScript {
+    const std::uint8_t* next;
+    std::size_t left;
+    std::uint32_t module_calls_left; // of the current run op
+
+    // The sound module behind the run ops.
+    ScriptBytes request;                       // frame bytes written and not yet taken
+    ScriptBytes reply;                         // reply bytes not yet read
+    std::map<std::uint32_t, FlashChunk> flash; // programmed chunks by address
+    std::uint32_t latched_address;
+    bool open;
+    bool left_bus; // after the restart request, the module has been seen gone once
+
+    // What the program did, for the checks.
+    std::uint64_t calls;
+    std::vector<ReadBackRecord> read_backs;
+    bool reading_back; // reads go to the last read-back record until the next write
+    bool restart_requested;
+    std::int32_t present_before_restart;
+    std::vector<std::int32_t> present_after_restart;
+};
+
+extern DeviceScript device_script;
+
+// Starts a script over data and points usb_library at its library.
+void StartDeviceScript(const std::uint8_t* data, std::size_t size);
+
+// What the library hands out for each read of recorded, then a failing status; for
+// decoding a recorded reply again with the program's own receive.
+void ReplayChunks(const std::vector<ScriptBytes>* recorded);

@@ -1,0 +1,199 @@
+// Runs the identification and then the whole update against a module whose every answer
+// comes from the input (see device_script.h). First byte: D5 writes this build's record,
+// anything else a small table (a plain, a compressed and a checksummed image) that
+// reaches the same code in far fewer exchanges. Checked on every input: no sanitizer
+// report or leak, results in their documented sets with DeviceHandle to match, a bound
+// on library calls, and an update reported done only when every chunk of every image
+// was read back equal to what was written and the module left the bus and came back.
+#include "fuzz/device_script.h"
+#include "link/identify.h"
+#include "link/link.h"
+#include "payload/bz2_decoder.h"
+#include "update/firmware_update.h"
+
+#include <bzlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr std::uint8_t kRecordSelector = 0xD5;
+constexpr std::uint32_t kEraseBlockSize = 0x10000;
+constexpr std::uint32_t kReadBackCapacity = 250;
+constexpr std::uint32_t kReadBackDataAt = 12;
+constexpr std::uint64_t kWritesPerFrame = (kMaxFrameSize + kLinkPieceSize - 1) / kLinkPieceSize;
+// Every full chunk stores at least one byte in two (FE 00 pairs), so a receive meets
+// its capacity of at most 256 within this many reads.
+constexpr std::uint64_t kReadsPerReply = 2 * kReplyBufferSize / kLinkPieceSize + 2;
+constexpr std::uint64_t kResetWaitScans = 1 + 4500; // the count before, then every poll
+
+void Require(bool condition) {
+    if (!condition)
+        std::abort();
+}
+
+// What the table asks to be written: flash range and, for a plain image, its bytes.
+struct ExpectedImage {
+    std::uint32_t start;
+    std::uint32_t size;
+    std::vector<std::uint8_t> bytes; // empty for a checksummed image (framed on writing)
+};
+
+struct Table {
+    ImageEntry entries[kMaxImages];
+    std::vector<ExpectedImage> expected;
+    std::uint64_t call_bound;
+};
+
+void Describe(Table& table) {
+    std::uint64_t sends = 2 + 4; // identification; probe, bootloader, unlock, restart
+    std::uint64_t receives =
+        3 + 3; // stale reply, identification, version; probe, bootloader, unlock
+    for (const ImageEntry& entry : table.entries) {
+        if (entry.data == nullptr)
+            break;
+        ExpectedImage image{
+            entry.flash_address, entry.length, {entry.data, entry.data + entry.length}};
+        if (entry.flags & IMAGE_COMPRESSED) {
+            std::uint32_t size = 0;
+            std::uint8_t* decoded = Bz2DecodeToHeap(entry.data, entry.length, &size);
+            Require(decoded != nullptr);
+            image.bytes.assign(decoded, decoded + size);
+            image.size = size;
+            std::free(decoded);
+        }
+        if (entry.flags & IMAGE_CHECKSUMMED) {
+            image.size += 4;
+            image.bytes.clear();
+        }
+        const std::uint64_t blocks = (image.size + kEraseBlockSize - 1) / kEraseBlockSize;
+        const std::uint64_t chunks = (image.size + kScriptChunkSize - 1) / kScriptChunkSize;
+        sends += blocks + 3 * chunks; // erase; program, read command, read-back per chunk
+        receives += blocks + 3 * chunks;
+        table.expected.push_back(image);
+    }
+    // Counting, opening, time-outs, queue checks and closes; three serials at most.
+    table.call_bound =
+        8 + 3 + sends * kWritesPerFrame + receives * kReadsPerReply + kResetWaitScans;
+}
+
+const Table& SmallTable() {
+    static Table table = [] {
+        static std::vector<std::uint8_t> plain(300), mcu(1024), packed(512);
+        std::vector<std::uint8_t> unpacked(200);
+        for (std::size_t i = 0; i < plain.size(); ++i)
+            plain[i] = static_cast<std::uint8_t>(i * 7 + 3);
+        for (std::size_t i = 0; i < mcu.size(); ++i)
+            mcu[i] = static_cast<std::uint8_t>(i * 13 + 0xFE);
+        for (std::size_t i = 0; i < unpacked.size(); ++i)
+            unpacked[i] = static_cast<std::uint8_t>(i % 5 == 0 ? 0xFF : i);
+        unsigned int packed_size = static_cast<unsigned int>(packed.size());
+        Require(BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(packed.data()), &packed_size,
+                                         reinterpret_cast<char*>(unpacked.data()),
+                                         static_cast<unsigned int>(unpacked.size()), 9, 0,
+                                         0) == BZ_OK);
+        Table t{};
+        t.entries[0] = {0x00000, plain.data(), static_cast<std::uint32_t>(plain.size()), 0};
+        t.entries[1] = {0x10000, packed.data(), packed_size, IMAGE_COMPRESSED};
+        t.entries[2] = {0xD0000, mcu.data(), static_cast<std::uint32_t>(mcu.size()),
+                        IMAGE_CHECKSUMMED};
+        Describe(t);
+        return t;
+    }();
+    return table;
+}
+
+const Table& RecordTable() {
+    static Table table = [] {
+        Table t{};
+        std::copy(std::begin(device_record.images), std::end(device_record.images), t.entries);
+        Describe(t);
+        return t;
+    }();
+    return table;
+}
+
+// The last read-back of address, decoded again by the program's own receive.
+bool ReadBackMatches(std::uint32_t address, std::uint32_t length) {
+    const auto& records = device_script.read_backs;
+    const auto last =
+        std::find_if(records.rbegin(), records.rend(),
+                     [address](const ReadBackRecord& r) { return r.address == address; });
+    if (last == records.rend())
+        return false;
+    ReplayChunks(&last->chunks);
+    std::uint8_t reply[kReplyBufferSize] = {};
+    const std::int32_t received = LinkReceive(nullptr, kReadBackCapacity, reply);
+    return received >= static_cast<std::int32_t>(kReadBackDataAt + length) &&
+           std::memcmp(reply + kReadBackDataAt, last->written.data(), length) == 0;
+}
+
+// An update reported done: every chunk was written, read back equal to what was
+// written (and, for a plain image, to the image), and the module left and came back.
+void CheckDone(const Table& table) {
+    for (const ExpectedImage& image : table.expected) {
+        for (std::uint32_t offset = 0; offset < image.size; offset += kScriptChunkSize) {
+            const std::uint32_t address = image.start + offset;
+            const std::uint32_t length = std::min(kScriptChunkSize, image.size - offset);
+            const auto written = device_script.flash.find(address);
+            Require(written != device_script.flash.end());
+            if (!image.bytes.empty())
+                Require(std::memcmp(written->second.data(), image.bytes.data() + offset, length) ==
+                        0);
+            Require(ReadBackMatches(address, length));
+        }
+    }
+    Require(device_script.restart_requested);
+    const std::int32_t before = device_script.present_before_restart;
+    const auto& after = device_script.present_after_restart;
+    const auto gone = std::find(after.begin(), after.end(), before - 1);
+    Require(gone != after.end() && std::find(gone, after.end(), before) != after.end());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // The trace is not what is checked here; writing it would only cost time.
+    Require(std::freopen("/dev/null", "w", stdout) != nullptr);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0)
+        return 0;
+    const bool whole_record = data[0] == kRecordSelector;
+    const Table& table = whole_record ? RecordTable() : SmallTable();
+    StartDeviceScript(data + 1, size - 1);
+    LinkSequence = 0xAA;
+
+    const std::int32_t version = IdentifyDevice();
+    Require(version >= 1 || (version <= IdentifyNoVersion && version >= IdentifyOpenFailed));
+    Require((DeviceHandle != nullptr) == (version >= 1));
+    Require(device_script.open == (version >= 1));
+
+    // The dialog offers Start after a version, and after the warning of no version.
+    if (version >= 1 || version == IdentifyNoVersion) {
+        const bool open_on_entry = DeviceHandle != nullptr;
+        const std::uint64_t calls_before = device_script.calls;
+        const std::int32_t result =
+            whole_record ? RunFirmwareUpdate() : RunFirmwareUpdateWith(table.entries);
+        Require(result == 0 || result == -1 || result == -2);
+        Require((result == -2) == !open_on_entry);
+        Require(result != -2 || device_script.calls == calls_before);
+        Require((DeviceHandle != nullptr) == device_script.open);
+        if (result == 0) {
+            Require(DeviceHandle == nullptr);
+            CheckDone(table);
+        }
+    }
+    Require(device_script.calls <= table.call_bound);
+    if (DeviceHandle != nullptr) { // as the program does when it ends
+        usb_library.SI_Close(DeviceHandle);
+        DeviceHandle = nullptr;
+    }
+    return 0;
+}
