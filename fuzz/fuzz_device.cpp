@@ -6,12 +6,11 @@
 // on library calls, and an update reported done only when every chunk of every image
 // was read back equal to what was written and the module left the bus and came back.
 #include "fuzz/device_script.h"
+#include "fuzz/small_table.h"
 #include "link/identify.h"
 #include "link/link.h"
 #include "payload/bz2_decoder.h"
 #include "update/firmware_update.h"
-
-#include <bzlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -83,24 +82,8 @@ void Describe(Table& table) {
 
 const Table& SmallTable() {
     static Table table = [] {
-        static std::vector<std::uint8_t> plain(300), mcu(1024), packed(512);
-        std::vector<std::uint8_t> unpacked(200);
-        for (std::size_t i = 0; i < plain.size(); ++i)
-            plain[i] = static_cast<std::uint8_t>(i * 7 + 3);
-        for (std::size_t i = 0; i < mcu.size(); ++i)
-            mcu[i] = static_cast<std::uint8_t>(i * 13 + 0xFE);
-        for (std::size_t i = 0; i < unpacked.size(); ++i)
-            unpacked[i] = static_cast<std::uint8_t>(i % 5 == 0 ? 0xFF : i);
-        unsigned int packed_size = static_cast<unsigned int>(packed.size());
-        Require(BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(packed.data()), &packed_size,
-                                         reinterpret_cast<char*>(unpacked.data()),
-                                         static_cast<unsigned int>(unpacked.size()), 9, 0,
-                                         0) == BZ_OK);
         Table t{};
-        t.entries[0] = {0x00000, plain.data(), static_cast<std::uint32_t>(plain.size()), 0};
-        t.entries[1] = {0x10000, packed.data(), packed_size, IMAGE_COMPRESSED};
-        t.entries[2] = {0xD0000, mcu.data(), static_cast<std::uint32_t>(mcu.size()),
-                        IMAGE_CHECKSUMMED};
+        std::copy_n(SmallImageTable(), kMaxImages, t.entries);
         Describe(t);
         return t;
     }();
