@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <vector>
 
 namespace {
@@ -100,24 +101,21 @@ const Table& RecordTable() {
     return table;
 }
 
-// The last read-back of address, decoded again by the program's own receive.
-bool ReadBackMatches(std::uint32_t address, std::uint32_t length) {
-    const auto& records = device_script.read_backs;
-    const auto last =
-        std::find_if(records.rbegin(), records.rend(),
-                     [address](const ReadBackRecord& r) { return r.address == address; });
-    if (last == records.rend())
-        return false;
-    ReplayChunks(&last->chunks);
+// A read-back decoded again by the program's own receive: the bytes it compared.
+bool ReadBackMatches(const ReadBackRecord& record, std::uint32_t length) {
+    ReplayChunks(&record.chunks);
     std::uint8_t reply[kReplyBufferSize] = {};
     const std::int32_t received = LinkReceive(nullptr, kReadBackCapacity, reply);
     return received >= static_cast<std::int32_t>(kReadBackDataAt + length) &&
-           std::memcmp(reply + kReadBackDataAt, last->written.data(), length) == 0;
+           std::memcmp(reply + kReadBackDataAt, record.written.data(), length) == 0;
 }
 
 // An update reported done: every chunk was written, read back equal to what was
 // written (and, for a plain image, to the image), and the module left and came back.
 void CheckDone(const Table& table) {
+    std::map<std::uint32_t, const ReadBackRecord*> last_read_back;
+    for (const ReadBackRecord& record : device_script.read_backs)
+        last_read_back[record.address] = &record;
     for (const ExpectedImage& image : table.expected) {
         for (std::uint32_t offset = 0; offset < image.size; offset += kScriptChunkSize) {
             const std::uint32_t address = image.start + offset;
@@ -127,7 +125,9 @@ void CheckDone(const Table& table) {
             if (!image.bytes.empty())
                 Require(std::memcmp(written->second.data(), image.bytes.data() + offset, length) ==
                         0);
-            Require(ReadBackMatches(address, length));
+            const auto read_back = last_read_back.find(address);
+            Require(read_back != last_read_back.end() &&
+                    ReadBackMatches(*read_back->second, length));
         }
     }
     Require(device_script.restart_requested);
