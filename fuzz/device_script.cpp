@@ -53,6 +53,11 @@ std::int32_t NextAnswer() {
     return ModuleAnswers;
 }
 
+// The status of a call that fails: the module gone, or an op of F0-FF; else 0.
+SiStatus FailureOf(std::int32_t answer) {
+    return answer == ModuleGone ? kGoneStatus : answer >= 0xF0 ? answer : 0;
+}
+
 void RequireOpen(SiHandle handle) {
     if (!device_script.open || handle != &handle_token)
         std::abort(); // a handle used after it was closed, or never opened
@@ -189,10 +194,8 @@ SiStatus USB_CALL GetNumDevices(std::uint32_t* count) {
 
 SiStatus USB_CALL GetProductString(std::uint32_t, void* text, std::uint32_t) {
     const std::int32_t answer = NextAnswer();
-    if (answer == ModuleGone)
-        return kGoneStatus;
-    if (answer >= 0xF0)
-        return answer;
+    if (const SiStatus failure = FailureOf(answer))
+        return failure;
     const char* serial = answer != ModuleAnswers && (answer & 1) ? "p17" : "A17";
     std::memcpy(text, serial, 4);
     return 0;
@@ -205,10 +208,8 @@ SiStatus USB_CALL SetTimeouts(std::uint32_t, std::uint32_t) {
 
 SiStatus USB_CALL Open(std::uint32_t, SiHandle* handle) {
     const std::int32_t answer = NextAnswer();
-    if (answer == ModuleGone)
-        return kGoneStatus;
-    if (answer >= 0xF0)
-        return answer;
+    if (const SiStatus failure = FailureOf(answer))
+        return failure;
     if (device_script.open)
         std::abort(); // opened twice
     device_script.open = true;
@@ -226,10 +227,8 @@ SiStatus USB_CALL Close(SiHandle handle) {
 SiStatus USB_CALL CheckRXQueue(SiHandle handle, std::uint32_t* bytes, std::uint32_t* status) {
     RequireOpen(handle);
     const std::int32_t answer = NextAnswer();
-    if (answer == ModuleGone)
-        return kGoneStatus;
-    if (answer >= 0xF0)
-        return answer;
+    if (const SiStatus failure = FailureOf(answer))
+        return failure;
     const bool waiting = !device_script.reply.empty();
     *bytes = answer == ModuleAnswers ? static_cast<std::uint32_t>(device_script.reply.size())
                                      : static_cast<std::uint32_t>(answer);
@@ -241,10 +240,8 @@ SiStatus USB_CALL Read(SiHandle handle, void* buffer, std::uint32_t to_read,
                        std::uint32_t* returned, void*) {
     RequireOpen(handle);
     const std::int32_t answer = NextAnswer();
-    if (answer == ModuleGone)
-        return kGoneStatus;
-    if (answer >= 0xF0)
-        return answer;
+    if (const SiStatus failure = FailureOf(answer))
+        return failure;
     std::uint32_t count = 0;
     if (answer >= 0x20 && answer < 0x80) {
         ModuleChunk(); // these bytes come instead of the module's
@@ -277,9 +274,9 @@ SiStatus USB_CALL Write(SiHandle handle, const void* buffer, std::uint32_t count
     RequireOpen(handle);
     device_script.reading_back = false;
     const std::int32_t answer = NextAnswer();
-    if (answer == ModuleGone || answer >= 0xF0) {
+    if (const SiStatus failure = FailureOf(answer)) {
         device_script.request.clear(); // the module never sees the rest of that frame
-        return answer == ModuleGone ? kGoneStatus : answer;
+        return failure;
     }
     Receive(static_cast<const std::uint8_t*>(buffer), count);
     *written = count;
