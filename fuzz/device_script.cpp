@@ -1,5 +1,6 @@
 #include "fuzz/device_script.h"
 
+#include "link/link.h"
 #include "link/progress.h"
 #include "update/pause.h"
 #include "usb/usb_scan.h"
@@ -14,10 +15,6 @@ DeviceScript device_script;
 namespace {
 
 constexpr SiStatus kGoneStatus = 0xFF; // the library's "device not found"
-constexpr std::uint8_t kMarker = 0xFF;
-constexpr std::uint8_t kEscape = 0xFE;
-constexpr std::uint8_t kFlashPort = 0x30;
-constexpr std::uint32_t kEraseBlockSize = 0x10000;
 constexpr std::uint8_t kModuleType = 0x42;
 constexpr std::uint8_t kModuleSubtype = 0x1B;
 constexpr std::uint8_t kBootloaderVersion = 1;
@@ -65,31 +62,13 @@ void RequireOpen(SiHandle handle) {
 
 // --- The sound module -------------------------------------------------------------
 
-void QueueReply(const ScriptBytes& data) {
-    ScriptBytes body(6 + data.size(), 0x00);
-    body[0] = static_cast<std::uint8_t>(body.size() - 1);
-    body[2] = 0x0F;
-    std::copy(data.begin(), data.end(), body.begin() + 6);
-    std::uint8_t sum = 0;
-    auto put = [](std::uint8_t byte) {
-        ScriptBytes& out = device_script.reply;
-        if (byte >= kEscape) {
-            out.push_back(kEscape);
-            out.push_back(static_cast<std::uint8_t>(byte - kEscape));
-        } else {
-            out.push_back(byte);
-        }
-    };
-    device_script.reply.push_back(kMarker);
-    for (const std::uint8_t byte : body) {
-        put(byte);
-        sum = static_cast<std::uint8_t>(sum + byte);
-    }
-    put(sum);
-    device_script.reply.push_back(kMarker);
+// The module's reply carrying data: queued as its wire form.
+void AnswerWith(const Bytes& data) {
+    const Bytes frame = ReplyFrame(ReplyBody(data));
+    device_script.reply.insert(device_script.reply.end(), frame.begin(), frame.end());
 }
 
-std::uint32_t Address(const ScriptBytes& payload) {
+std::uint32_t Address(const Bytes& payload) {
     return std::uint32_t{payload[2]} << 16 | std::uint32_t{payload[3]} << 8 | payload[4];
 }
 
@@ -103,7 +82,7 @@ FlashChunk FlashAt(std::uint32_t address) {
 }
 
 // A write through the flash port: erase, program, latch a read address, or restart.
-void FlashPortWrite(const ScriptBytes& payload) {
+void FlashPortWrite(const Bytes& payload) {
     DeviceScript& s = device_script;
     if (payload.size() == 2 && payload[1] == 0xAA) {
         s.restart_requested = true; // the module restarts without a reply
@@ -111,73 +90,58 @@ void FlashPortWrite(const ScriptBytes& payload) {
     }
     if (payload.size() >= 5) {
         const std::uint32_t address = Address(payload);
-        if (payload[1] == 0xD8) {
+        if (payload[1] == kFlashErase) {
             const std::uint32_t block = address / kEraseBlockSize * kEraseBlockSize;
             s.flash.erase(s.flash.lower_bound(block), s.flash.lower_bound(block + kEraseBlockSize));
-        } else if (payload[1] == 0x02 && payload.size() == 5 + kScriptChunkSize) {
+        } else if (payload[1] == kFlashProgram && payload.size() == 5 + kFlashChunkSize) {
             std::copy(payload.begin() + 5, payload.end(), s.flash[address].begin());
-        } else if (payload[1] == 0x03) {
+        } else if (payload[1] == kFlashRead) {
             s.latched_address = address;
         }
     }
-    QueueReply({});
+    AnswerWith({});
 }
 
-void Request(const ScriptBytes& body) {
+void Request(const Bytes& body) {
     DeviceScript& s = device_script;
     if (body.size() < 7 || body[2] != 0x0F) { // the raw identification request
-        QueueReply({0x01, kModuleType, kModuleSubtype, 0x00, 0x00});
+        AnswerWith({0x01, kModuleType, kModuleSubtype, 0x00, 0x00});
         return;
     }
     const bool write = (body[1] & 0x80) != 0;
-    const std::uint8_t register_address = body[6];
-    const ScriptBytes payload(body.begin() + 7, body.end());
-    if (register_address == kFlashPort && write) {
+    const std::int32_t register_address = body[6];
+    const Bytes payload(body.begin() + 7, body.end());
+    if (register_address == FlashPort && write) {
         FlashPortWrite(payload);
-    } else if (register_address == kFlashPort) {
+    } else if (register_address == FlashPort) {
         ReadBackRecord record{s.latched_address, FlashAt(s.latched_address), {}};
         s.read_backs.push_back(record);
         s.reading_back = true;
-        ScriptBytes data(5, 0x00); // the data lies at reply position 12
+        Bytes data(5, 0x00); // the data lies at reply position 12
         data.insert(data.end(), record.written.begin(), record.written.end());
-        QueueReply(data);
-    } else if (register_address == 0x09 && !write) {
-        QueueReply({'0', '0', '7', '8', '7', 0x00});
-    } else if (register_address == 0x41 && !write) {
-        QueueReply({kBootloaderVersion});
+        AnswerWith(data);
+    } else if (register_address == kVersionRegister && !write) {
+        AnswerWith({'0', '0', '7', '8', '7', 0x00});
+    } else if (register_address == kBootloaderRegister && !write) {
+        AnswerWith({kBootloaderVersion});
     } else {
-        QueueReply({});
+        AnswerWith({});
     }
 }
 
 // Takes every whole frame off the written bytes.
 void Receive(const std::uint8_t* bytes, std::uint32_t count) {
-    ScriptBytes& pending = device_script.request;
+    Bytes& pending = device_script.request;
     pending.insert(pending.end(), bytes, bytes + count);
-    for (;;) {
-        const auto start = std::find(pending.begin(), pending.end(), kMarker);
-        const auto end =
-            start == pending.end() ? start : std::find(start + 1, pending.end(), kMarker);
-        if (end == pending.end()) {
-            pending.erase(pending.begin(), start);
-            return;
-        }
-        ScriptBytes body;
-        for (auto at = start + 1; at != end; ++at)
-            body.push_back(
-                *at == kEscape && at + 1 != end ? static_cast<std::uint8_t>(kEscape + *++at) : *at);
-        pending.erase(pending.begin(), end + 1);
-        if (body.size() > 1) {
-            body.pop_back(); // the checksum
+    for (const Bytes& body : TakeRequestBodies(pending))
+        if (!body.empty())
             Request(body);
-        }
-    }
 }
 
-ScriptBytes ModuleChunk() {
-    ScriptBytes& reply = device_script.reply;
+Bytes ModuleChunk() {
+    Bytes& reply = device_script.reply;
     const std::size_t n = std::min<std::size_t>(reply.size(), 64);
-    ScriptBytes chunk(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(n));
+    Bytes chunk(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(n));
     reply.erase(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(n));
     return chunk;
 }
@@ -251,7 +215,7 @@ SiStatus USB_CALL Read(SiHandle handle, void* buffer, std::uint32_t to_read,
         device_script.next += copied;
         device_script.left -= copied;
     } else {
-        ScriptBytes chunk = ModuleChunk();
+        Bytes chunk = ModuleChunk();
         if (answer != ModuleAnswers) {
             const std::uint8_t at = Take();
             const std::uint8_t mask = Take();
@@ -283,14 +247,14 @@ SiStatus USB_CALL Write(SiHandle handle, const void* buffer, std::uint32_t count
     return 0;
 }
 
-const std::vector<ScriptBytes>* replayed = nullptr;
+const std::vector<Bytes>* replayed = nullptr;
 std::size_t replayed_next = 0;
 
 SiStatus USB_CALL ReplayRead(SiHandle, void* buffer, std::uint32_t to_read, std::uint32_t* returned,
                              void*) {
     if (replayed_next == replayed->size())
         return kGoneStatus;
-    const ScriptBytes& chunk = (*replayed)[replayed_next++];
+    const Bytes& chunk = (*replayed)[replayed_next++];
     const std::size_t n = std::min<std::size_t>(chunk.size(), to_read);
     std::copy_n(chunk.begin(), n, static_cast<std::uint8_t*>(buffer));
     *returned = static_cast<std::uint32_t>(n);
@@ -310,7 +274,7 @@ void StartDeviceScript(const std::uint8_t* data, std::size_t size) {
     DeviceHandle = nullptr;
 }
 
-void ReplayChunks(const std::vector<ScriptBytes>* recorded) {
+void ReplayChunks(const std::vector<Bytes>* recorded) {
     replayed = recorded;
     replayed_next = 0;
     usb_library.SI_Read = ReplayRead;

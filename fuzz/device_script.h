@@ -14,6 +14,8 @@
 //             Other calls: as 20-7F.
 //   F0-FF     the call fails with status op (a scan finds nothing).
 #pragma once
+#include "link/flash_commands.h"
+#include "link/tests/scripted_usb.h"
 #include "usb/usb_library.h"
 
 #include <array>
@@ -22,17 +24,14 @@
 #include <map>
 #include <vector>
 
-inline constexpr std::uint32_t kScriptChunkSize = 128; // bytes per flash program or read
-
-using ScriptBytes = std::vector<std::uint8_t>;
-using FlashChunk = std::array<std::uint8_t, kScriptChunkSize>;
+using FlashChunk = std::array<std::uint8_t, kFlashChunkSize>;
 
 // One read-back of a flash chunk: where, what the program had written there, and every
 // chunk the library handed out for the reply, as the program's buffer held it.
 struct ReadBackRecord {
     std::uint32_t address;
     FlashChunk written;
-    std::vector<ScriptBytes> chunks;
+    std::vector<Bytes> chunks;
 };
 
 struct DeviceScript {
@@ -41,8 +40,8 @@ struct DeviceScript {
     std::uint32_t module_calls_left; // of the current run op
 
     // The sound module behind the run ops.
-    ScriptBytes request;                       // frame bytes written and not yet taken
-    ScriptBytes reply;                         // reply bytes not yet read
+    Bytes request;                             // frame bytes written and not yet taken
+    Bytes reply;                               // reply bytes not yet read
     std::map<std::uint32_t, FlashChunk> flash; // programmed chunks by address
     std::uint32_t latched_address;
     bool open;
@@ -64,4 +63,4 @@ void StartDeviceScript(const std::uint8_t* data, std::size_t size);
 
 // What the library hands out for each read of recorded, then a failing status; for
 // decoding a recorded reply again with the program's own receive.
-void ReplayChunks(const std::vector<ScriptBytes>* recorded);
+void ReplayChunks(const std::vector<Bytes>* recorded);

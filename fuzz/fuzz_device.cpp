@@ -22,7 +22,6 @@
 namespace {
 
 constexpr std::uint8_t kRecordSelector = 0xD5;
-constexpr std::uint32_t kEraseBlockSize = 0x10000;
 constexpr std::uint32_t kReadBackCapacity = 250;
 constexpr std::uint32_t kReadBackDataAt = 12;
 constexpr std::uint64_t kWritesPerFrame = (kMaxFrameSize + kLinkPieceSize - 1) / kLinkPieceSize;
@@ -49,10 +48,14 @@ struct Table {
     std::uint64_t call_bound;
 };
 
-void Describe(Table& table) {
-    std::uint64_t sends = 2 + 4; // identification; probe, bootloader, unlock, restart
-    std::uint64_t receives =
-        3 + 3; // stale reply, identification, version; probe, bootloader, unlock
+// The table of entries, what it asks to be written, and its bound on library calls.
+Table Describe(const ImageEntry entries[kMaxImages]) {
+    Table table{};
+    std::copy_n(entries, kMaxImages, table.entries);
+    // Identification; probe, bootloader, unlock and restart.
+    std::uint64_t sends = 2 + 4;
+    // Stale reply, identification and version; probe, bootloader and unlock.
+    std::uint64_t receives = 3 + 3;
     for (const ImageEntry& entry : table.entries) {
         if (entry.data == nullptr)
             break;
@@ -71,7 +74,7 @@ void Describe(Table& table) {
             image.bytes.clear();
         }
         const std::uint64_t blocks = (image.size + kEraseBlockSize - 1) / kEraseBlockSize;
-        const std::uint64_t chunks = (image.size + kScriptChunkSize - 1) / kScriptChunkSize;
+        const std::uint64_t chunks = (image.size + kFlashChunkSize - 1) / kFlashChunkSize;
         sends += blocks + 3 * chunks; // erase; program, read command, read-back per chunk
         receives += blocks + 3 * chunks;
         table.expected.push_back(image);
@@ -79,25 +82,16 @@ void Describe(Table& table) {
     // Counting, opening, time-outs, queue checks and closes; three serials at most.
     table.call_bound =
         8 + 3 + sends * kWritesPerFrame + receives * kReadsPerReply + kResetWaitScans;
+    return table;
 }
 
 const Table& SmallTable() {
-    static Table table = [] {
-        Table t{};
-        std::copy_n(SmallImageTable(), kMaxImages, t.entries);
-        Describe(t);
-        return t;
-    }();
+    static const Table table = Describe(SmallImageTable());
     return table;
 }
 
 const Table& RecordTable() {
-    static Table table = [] {
-        Table t{};
-        std::copy(std::begin(device_record.images), std::end(device_record.images), t.entries);
-        Describe(t);
-        return t;
-    }();
+    static const Table table = Describe(device_record.images);
     return table;
 }
 
@@ -117,9 +111,9 @@ void CheckDone(const Table& table) {
     for (const ReadBackRecord& record : device_script.read_backs)
         last_read_back[record.address] = &record;
     for (const ExpectedImage& image : table.expected) {
-        for (std::uint32_t offset = 0; offset < image.size; offset += kScriptChunkSize) {
+        for (std::uint32_t offset = 0; offset < image.size; offset += kFlashChunkSize) {
             const std::uint32_t address = image.start + offset;
-            const std::uint32_t length = std::min(kScriptChunkSize, image.size - offset);
+            const std::uint32_t length = std::min(kFlashChunkSize, image.size - offset);
             const auto written = device_script.flash.find(address);
             Require(written != device_script.flash.end());
             if (!image.bytes.empty())
