@@ -21,8 +21,7 @@ test: build build-extra
 	@rm -f build/test-counts; status=0; \
 	scripts/check-format || status=1; \
 	scripts/run-ctest build/native native || status=1; \
-	scripts/wine-prefix build/windows/wineprefix && \
-	    scripts/run-ctest build/windows wine || status=1; \
+	scripts/run-wine-tests || status=1; \
 	scripts/run-fuzzers $(SMOKE_SECONDS) || status=1; \
 	scripts/test-summary || status=1; \
 	exit $$status

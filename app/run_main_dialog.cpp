@@ -4,6 +4,7 @@
 #include "app/main_dialog.h"
 #include "app/shell_state.h"
 #include "resources/resource_ids.h"
+#include "usb/system_library.h"
 
 #include <commctrl.h>
 
@@ -11,11 +12,23 @@ namespace {
 
 constexpr int kExitNoGraphics = 1;
 
+// The progress bar's class, from the system directory's common controls (the classic ones:
+// the manifest asks for no other, and the bar's colours need them). The library stays
+// loaded, as the class lives in it.
+void RegisterProgressBarClass() {
+    using InitCommonControlsExEntry = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    InitCommonControlsExEntry init_common_controls = nullptr;
+    if (!ResolveEntry(LoadSystemLibrary("comctl32.dll"), "InitCommonControlsEx",
+                      &init_common_controls))
+        return; // no bar then, as when the registration fails
+    const INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+    init_common_controls(&controls);
+}
+
 } // namespace
 
 int RunMainDialog() {
-    const INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
+    RegisterProgressBarClass();
     HINSTANCE instance = shell_state.instance_handle;
     shell_state.app_icon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP_ICON));
     if (shell_state.app_icon == nullptr) {

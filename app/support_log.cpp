@@ -2,6 +2,8 @@
 
 #include "link/trace.h"
 #include "payload/file_interface.h"
+#include "usb/final_path.h"
+#include "usb/system_library.h"
 #include "usb/usb_paths.h"
 
 #include <windows.h>
@@ -10,6 +12,7 @@
 #include <io.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -48,21 +51,40 @@ std::string EarlierRunsKept(const std::string& old) {
     return kept;
 }
 
+// The version calls, from the system directory's version.dll.
+struct VersionCalls {
+    decltype(&GetFileVersionInfoSizeW) info_size;
+    decltype(&GetFileVersionInfoW) info;
+    decltype(&VerQueryValueW) query_value;
+};
+
 // The version and the payload's description from the program's own version resource.
 void ReadVersionResource(std::string* version, std::string* payload) {
     wchar_t program[MAX_PATH + 1] = {};
     if (GetModuleFileNameW(nullptr, program, MAX_PATH) == 0)
         return;
-    const DWORD size = GetFileVersionInfoSizeW(program, nullptr);
-    std::vector<unsigned char> block(size);
-    if (size == 0 || !GetFileVersionInfoW(program, 0, size, block.data()))
+    void* const module = LoadSystemLibrary("version.dll");
+    VersionCalls calls = {};
+    if (!ResolveEntry(module, "GetFileVersionInfoSizeW", &calls.info_size) ||
+        !ResolveEntry(module, "GetFileVersionInfoW", &calls.info) ||
+        !ResolveEntry(module, "VerQueryValueW", &calls.query_value)) {
+        if (module != nullptr)
+            FreeLibrary(static_cast<HMODULE>(module));
         return;
+    }
+    const DWORD size = calls.info_size(program, nullptr);
+    std::vector<unsigned char> block(size);
     void* value = nullptr;
     UINT length = 0;
-    if (VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\FileVersion", &value, &length))
-        *version = Utf8(static_cast<const wchar_t*>(value));
-    if (VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\Comments", &value, &length))
-        *payload = Utf8(static_cast<const wchar_t*>(value));
+    if (size != 0 && calls.info(program, 0, size, block.data())) {
+        if (calls.query_value(block.data(), L"\\StringFileInfo\\040904B0\\FileVersion", &value,
+                              &length))
+            *version = Utf8(static_cast<const wchar_t*>(value));
+        if (calls.query_value(block.data(), L"\\StringFileInfo\\040904B0\\Comments", &value,
+                              &length))
+            *payload = Utf8(static_cast<const wchar_t*>(value));
+    }
+    FreeLibrary(static_cast<HMODULE>(module));
 }
 
 // The version Windows really has: GetVersionEx reports at most what the manifest names.
@@ -95,25 +117,82 @@ std::string RunHeader() {
            WindowsVersion() + ", " + payload;
 }
 
-// The log file, opened for reading and writing by this run alone. A link or a reparse
-// point planted in its place is refused: the program runs elevated, and must not
-// truncate a file somewhere else through it.
+// The temporary directory, opened as itself (a junction or mount point in its place is
+// refused), and its final path.
+HANDLE OpenTempDirectory(const char* temp, wchar_t (&final_path)[kPathSize]) {
+    wchar_t wide[kPathSize];
+    if (temp[0] == '\0' || !Utf8ToWide(temp, wide, kPathSize))
+        return INVALID_HANDLE_VALUE;
+    HANDLE directory = CreateFileW(
+        wide, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (directory == INVALID_HANDLE_VALUE)
+        return directory;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(directory, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        !GetFinalDosPath(directory, final_path, kPathSize)) {
+        CloseHandle(directory);
+        return INVALID_HANDLE_VALUE;
+    }
+    return directory;
+}
+
+// Opens the log named WIDE: an existing file as itself, else a new one. Never OPEN_ALWAYS:
+// through a link to a missing file that would create the file at the link's target.
+HANDLE OpenOrCreateLog(const wchar_t* wide) {
+    constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE;
+    constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE file =
+        CreateFileW(wide, kAccess, FILE_SHARE_READ, nullptr, OPEN_EXISTING, kFlags, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND)
+        file = CreateFileW(wide, kAccess, FILE_SHARE_READ, nullptr, CREATE_NEW, kFlags, nullptr);
+    return file;
+}
+
+// Where the log must lie: the temporary directory's final path, then the log's name.
+bool ExpectedLogPath(const wchar_t* directory_final, wchar_t (&expected)[kPathSize]) {
+    wchar_t name[sizeof kLogFileName];
+    const std::size_t length = std::wcslen(directory_final);
+    if (!Utf8ToWide(kLogFileName, name, sizeof kLogFileName) ||
+        length + 1 + std::wcslen(name) >= kPathSize)
+        return false;
+    std::wcscpy(expected, directory_final);
+    if (length == 0 || expected[length - 1] != L'\\')
+        std::wcscat(expected, L"\\");
+    std::wcscat(expected, name);
+    return true;
+}
+
+// The log file, opened for reading and writing by this run alone, and nothing else. The
+// program runs elevated and the user owns the temporary directory: a link of any kind in
+// the log's place (symbolic or hard link, junction or mount point on the way, an object
+// manager link) would make it write another file. Every check is made on the open handle,
+// before a byte is written: the file is no reparse point and has one name, and its final
+// path is the temporary directory's final path followed by the log's name.
 HANDLE OpenLogFile() {
     char path[kPathSize] = {};
     GetTempDir(path);
-    if (path[0] == '\0' || !AppendPathText(path, kLogFileName))
-        return INVALID_HANDLE_VALUE;
-    std::vector<wchar_t> wide(kPathSize);
-    if (!Utf8ToWide(path, wide.data(), static_cast<int>(wide.size())))
-        return INVALID_HANDLE_VALUE;
-    HANDLE file =
-        CreateFileW(wide.data(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    wchar_t directory_final[kPathSize];
+    wchar_t expected[kPathSize];
+    HANDLE directory = OpenTempDirectory(path, directory_final);
+    if (directory == INVALID_HANDLE_VALUE)
+        return directory;
+    wchar_t wide[kPathSize];
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (ExpectedLogPath(directory_final, expected) && AppendPathText(path, kLogFileName) &&
+        Utf8ToWide(path, wide, kPathSize))
+        file = OpenOrCreateLog(wide);
+    CloseHandle(directory);
     if (file == INVALID_HANDLE_VALUE)
         return file;
     BY_HANDLE_FILE_INFORMATION info = {};
+    wchar_t final_path[kPathSize];
     if (!GetFileInformationByHandle(file, &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || info.nNumberOfLinks != 1) {
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+        info.nNumberOfLinks != 1 || !GetFinalDosPath(file, final_path, kPathSize) ||
+        !SamePath(final_path, expected)) {
         CloseHandle(file);
         return INVALID_HANDLE_VALUE;
     }

@@ -7,6 +7,7 @@
 #include "app/support_log.h"
 #include "link/identify.h"
 #include "payload/device_record.h"
+#include "usb/system_library.h"
 #include "usb/usb_binding.h"
 #include "usb/usb_install.h"
 #include "usb/usb_library.h"
@@ -54,6 +55,7 @@ bool DriverInstalled() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    RestrictLibrarySearch(); // before any library is loaded
     shell_state.instance_handle = instance;
     OpenSupportLog();
 

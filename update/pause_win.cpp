@@ -1,8 +1,8 @@
 #include "update/pause.h"
 
-#include <windows.h>
+#include "usb/system_library.h"
 
-#include <timeapi.h>
+#include <windows.h>
 
 namespace {
 
@@ -27,6 +27,26 @@ void KeepResolutionWhileHidden() {
     set_information(GetCurrentProcess(), ProcessPowerThrottling, &state, sizeof state);
 }
 
+// The multimedia timer's resolution calls, from the system directory's winmm.dll, looked
+// up once. Where it cannot be loaded the pauses keep the default resolution.
+using TimePeriodEntry = UINT(WINAPI*)(UINT);
+struct TimerResolution {
+    TimePeriodEntry begin_period;
+    TimePeriodEntry end_period;
+};
+
+const TimerResolution& BindTimerResolution() {
+    static const TimerResolution resolution = [] {
+        TimerResolution bound = {};
+        void* const module = LoadSystemLibrary("winmm.dll");
+        if (!ResolveEntry(module, "timeBeginPeriod", &bound.begin_period) ||
+            !ResolveEntry(module, "timeEndPeriod", &bound.end_period))
+            bound = {};
+        return bound;
+    }();
+    return resolution;
+}
+
 } // namespace
 
 void PauseMs(std::uint32_t ms) {
@@ -37,9 +57,11 @@ void PauseMs(std::uint32_t ms) {
 // power, so it is raised only for the short polls and always lowered again.
 void BeginFinePauses() {
     KeepResolutionWhileHidden();
-    timeBeginPeriod(kFineResolutionMs);
+    if (BindTimerResolution().begin_period != nullptr)
+        BindTimerResolution().begin_period(kFineResolutionMs);
 }
 
 void EndFinePauses() {
-    timeEndPeriod(kFineResolutionMs);
+    if (BindTimerResolution().end_period != nullptr)
+        BindTimerResolution().end_period(kFineResolutionMs);
 }

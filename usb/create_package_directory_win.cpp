@@ -1,4 +1,5 @@
 #include "payload/file_interface.h"
+#include "usb/final_path.h"
 #include "usb/usb_install.h"
 #include "usb/usb_paths.h"
 
@@ -6,9 +7,26 @@
 
 #include <sddl.h>
 
+#include <cwchar>
+
 namespace {
 
 HANDLE held_directory = INVALID_HANDLE_VALUE;
+
+// Whether the open DIRECTORY is a plain directory whose final path is PATH (wide, ending
+// in a backslash): no junction, mount point or link on the way led elsewhere.
+bool IsTheDirectoryAskedFor(HANDLE directory, const wchar_t* path) {
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(directory, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return false;
+    wchar_t asked[kPathSize];
+    wchar_t final_path[kPathSize];
+    std::wcscpy(asked, path);
+    asked[std::wcslen(asked) - 1] = L'\0';
+    return GetFinalDosPath(directory, final_path, kPathSize) && SamePath(final_path, asked);
+}
 
 } // namespace
 
@@ -28,13 +46,18 @@ std::int32_t CreatePackageDirectory(const char* path) {
     LocalFree(security);
     if (!created)
         return error == ERROR_ALREADY_EXISTS ? InstallDirectoryTaken : InstallDirectoryNotCreated;
-    // The temporary directory lets its user rename what lies in it. Open without sharing
-    // delete access, the directory can be neither renamed nor removed, so the path keeps
-    // naming it until the installer has been started from it.
+    // Held open, without delete sharing, until the installer has started from it; and what
+    // was made is checked to be what was asked for before anything is written into it.
     held_directory = CreateFileW(
         wide, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    return held_directory != INVALID_HANDLE_VALUE ? 0 : InstallDirectoryNotCreated;
+    if (held_directory == INVALID_HANDLE_VALUE)
+        return InstallDirectoryNotCreated;
+    if (!IsTheDirectoryAskedFor(held_directory, wide)) {
+        ReleasePackageDirectory();
+        return InstallDirectoryNotCreated;
+    }
+    return 0;
 }
 
 void ReleasePackageDirectory() {

@@ -12,12 +12,12 @@ namespace {
 // Names are drawn at random, so another program cannot take them all beforehand.
 constexpr int kDirectoryAttempts = 16;
 
-// The temporary directory can be written by every program of the user, and the installer
-// runs as administrator: the package gets a new directory of its own below it. A name that
-// exists already is never taken, whoever made it.
+// The installer runs as administrator: the package gets a new directory of its own below
+// the Windows directory's Temp, where a user may create folders but may neither rename nor
+// delete an administrator's. A name that exists already is never taken, whoever made it.
 std::int32_t MakePackageDirectory(const char* temp, char (&directory)[kPathSize]) {
     if (temp[0] == '\0')
-        return InstallDirectoryNotCreated; // the temporary directory did not fit
+        return InstallDirectoryNotCreated; // the directory did not fit
     std::random_device random;
     for (int attempt = 0; attempt < kDirectoryAttempts; ++attempt) {
         char name[sizeof kPackageDirectoryPrefix + 10];
@@ -52,7 +52,7 @@ std::int32_t UnpackAndStart(const std::uint8_t* archive, const char* temp) {
 
 std::int32_t InstallDriverPackageFrom(const std::uint8_t* compressed, std::uint32_t length) {
     char temp[kPathSize] = {};
-    GetTempDir(temp);
+    GetWindowsTempDir(temp);
     // The extractor walks the whole buffer, not just the decoded archive: zero-filled, the
     // rest can never pass for a member.
     std::uint8_t* archive = new (std::nothrow) std::uint8_t[kDriverPackageBufferSize]();

@@ -1,3 +1,4 @@
+#include "usb/system_library.h"
 #include "usb/usb_scan.h"
 
 #include <windows.h>
@@ -33,20 +34,45 @@ bool NamesTheModule(const char* buffer, DWORD size) {
     return std::strstr(upper, kModulePattern) != nullptr;
 }
 
+// The device installer's calls, from the system directory's setupapi.dll, bound once.
+struct SetupApi {
+    decltype(&SetupDiGetClassDevsA) get_class_devs;
+    decltype(&SetupDiEnumDeviceInfo) enum_device_info;
+    decltype(&SetupDiGetDeviceRegistryPropertyA) get_device_registry_property;
+    decltype(&SetupDiDestroyDeviceInfoList) destroy_device_info_list;
+};
+
+const SetupApi* BindSetupApi() {
+    static SetupApi api = {};
+    static bool bound = false;
+    if (!bound) {
+        void* const module = LoadSystemLibrary("setupapi.dll");
+        bound = ResolveEntry(module, "SetupDiGetClassDevsA", &api.get_class_devs) &&
+                ResolveEntry(module, "SetupDiEnumDeviceInfo", &api.enum_device_info) &&
+                ResolveEntry(module, "SetupDiGetDeviceRegistryPropertyA",
+                             &api.get_device_registry_property) &&
+                ResolveEntry(module, "SetupDiDestroyDeviceInfoList", &api.destroy_device_info_list);
+    }
+    return bound ? &api : nullptr;
+}
+
 } // namespace
 
 std::int32_t ScanUsbDevices(UsbDeviceEntry* entries[kMaxUsbDevices], std::int32_t* count) {
     *count = 0;
     entries[0] = nullptr;
+    const SetupApi* const api = BindSetupApi();
+    if (api == nullptr)
+        return -1;
     const HDEVINFO set =
-        SetupDiGetClassDevsA(nullptr, "USB", nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+        api->get_class_devs(nullptr, "USB", nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
     if (set == INVALID_HANDLE_VALUE)
         return -1;
 
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;
     bool list_full = false;
-    for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &device); ++index) {
+    for (DWORD index = 0; api->enum_device_info(set, index, &device); ++index) {
         if (*count == kMaxUsbDevices) {
             list_full = true;
             break;
@@ -56,11 +82,11 @@ std::int32_t ScanUsbDevices(UsbDeviceEntry* entries[kMaxUsbDevices], std::int32_
         UsbDeviceEntry* entry = nullptr;
         for (const DWORD property : kPropertiesInOrder) {
             DWORD required = 0;
-            SetupDiGetDeviceRegistryPropertyA(set, &device, property, nullptr, nullptr, 0,
+            api->get_device_registry_property(set, &device, property, nullptr, nullptr, 0,
                                               &required);
             const DWORD size = required * 2;
             char* buffer = static_cast<char*>(LocalAlloc(LMEM_ZEROINIT, size));
-            if (!SetupDiGetDeviceRegistryPropertyA(set, &device, property, nullptr,
+            if (!api->get_device_registry_property(set, &device, property, nullptr,
                                                    reinterpret_cast<BYTE*>(buffer), size,
                                                    nullptr)) {
                 if (buffer != nullptr)
@@ -86,6 +112,6 @@ std::int32_t ScanUsbDevices(UsbDeviceEntry* entries[kMaxUsbDevices], std::int32_
         delete entry; // matched, but its description could not be read
     }
     const DWORD stop_reason = GetLastError();
-    SetupDiDestroyDeviceInfoList(set);
+    api->destroy_device_info_list(set);
     return list_full || stop_reason == ERROR_NO_MORE_ITEMS ? 0 : -2;
 }

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include <shellapi.h>
+#include <cwchar>
 
 bool StartDriverInstaller(const char* installer_path, const char* directory) {
     wchar_t wide_path[kPathSize];
@@ -12,8 +12,22 @@ bool StartDriverInstaller(const char* installer_path, const char* directory) {
     if (!Utf8ToWide(installer_path, wide_path, kPathSize) ||
         !Utf8ToWide(directory, wide_directory, kPathSize))
         return false;
-    // Values of 32 and below are the shell's error codes.
-    const HINSTANCE started =
-        ShellExecuteW(nullptr, L"open", wide_path, L"", wide_directory, SW_SHOWNORMAL);
-    return reinterpret_cast<INT_PTR>(started) > 32;
+    // The program by its full path, not through the shell: the shell's associations for this
+    // process include the user's own (HKCU\Software\Classes), which could put another program
+    // in its place. The command line is the quoted path alone, as the shell would give it.
+    wchar_t command_line[kPathSize + 2] = {L'"'};
+    const std::size_t length = std::wcslen(wide_path);
+    std::wmemcpy(command_line + 1, wide_path, length);
+    command_line[length + 1] = L'"';
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(wide_path, command_line, nullptr, nullptr, FALSE, 0, nullptr,
+                        wide_directory, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
 }

@@ -1,5 +1,5 @@
 // Installation of the carried USB library into the system directory and of the carried
-// driver package into a new directory of its own below the temporary directory, whose
+// driver package into a new directory of its own below the Windows directory's Temp, whose
 // installer is then started.
 #pragma once
 #include "usb/usb_library.h"
@@ -36,23 +36,23 @@ std::int32_t InstallUsbLibrary();
 // InstallUsbLibrary with the library taken from the bzip2 stream COMPRESSED.
 std::int32_t InstallUsbLibraryFrom(const std::uint8_t* compressed, std::uint32_t length);
 
-// Unpacks the carried driver package into a new directory below the temporary directory
-// that only administrators may write, and starts its installer there without waiting for
-// it. Returns 0, the decoder's or the extractor's negative result, InstallNoMemory,
+// Unpacks the carried driver package into a new directory below the Windows directory's
+// Temp that only administrators may change, and starts its installer there without waiting
+// for it. Returns 0, the decoder's or the extractor's negative result, InstallNoMemory,
 // InstallDirectoryNotCreated, or InstallerNotStarted.
 std::int32_t InstallDriverPackage();
 
 // InstallDriverPackage with the package taken from the bzip2 stream COMPRESSED.
 std::int32_t InstallDriverPackageFrom(const std::uint8_t* compressed, std::uint32_t length);
 
-// Creates the directory PATH (ending in a backslash) with kPackageDirectorySecurity, and
-// holds it until ReleasePackageDirectory so that it cannot be renamed or replaced while the
-// package is unpacked and its installer started. Returns 0, InstallDirectoryTaken when
+// Creates the directory PATH (ending in a backslash) with kPackageDirectorySecurity, checks
+// that the directory made is the one asked for (no reparse point; its final path is PATH),
+// and holds it open until ReleasePackageDirectory. Returns 0, InstallDirectoryTaken when
 // PATH exists (whoever made it, it is never used), or InstallDirectoryNotCreated.
 // Windows only; native tests link their own.
 std::int32_t CreatePackageDirectory(const char* path);
 void ReleasePackageDirectory();
 
 // Starts the installer at INSTALLER_PATH in DIRECTORY; true when it was started.
-// Windows: ShellExecuteW; native tests link a recorder instead.
+// Windows: CreateProcessW by the full path; native tests link a recorder instead.
 bool StartDriverInstaller(const char* installer_path, const char* directory);

@@ -4,23 +4,30 @@
 
 namespace {
 
-// The first variable that is set, else FALLBACK (which ends in a backslash), then SUFFIX.
-void BuildDirectory(char (&path)[kPathSize], const char* first, const char* second,
-                    const char* fallback, const char* suffix) {
+using DirectoryLookUp = int (*)(char (&)[kPathSize]);
+
+// PATH found as LOOK_UP says, ending in exactly one backslash, then SUFFIX; empty when a
+// part is missing or does not fit, which makes the installation that needs it fail.
+void BuildDirectory(char (&path)[kPathSize], DirectoryLookUp look_up, const char* suffix) {
     std::memset(path, 0, kPathSize);
-    int found = LookUpEnvironment(first, path);
-    if (found == EnvironmentNotSet)
-        found = LookUpEnvironment(second, path);
-    bool fits = found != EnvironmentTooLong;
-    if (found == EnvironmentNotSet)
-        fits = AppendPathText(path, fallback);
+    bool fits = look_up(path) >= 0;
     const std::size_t length = std::strlen(path);
     if (fits && (length == 0 || path[length - 1] != '\\'))
         fits = AppendPathText(path, "\\");
     if (fits)
         fits = AppendPathText(path, suffix);
     if (!fits)
-        std::memset(path, 0, kPathSize); // an empty path makes the installation that needs it fail
+        std::memset(path, 0, kPathSize);
+}
+
+// "TEMP", else "TMP", else the fixed path (which ends in a backslash).
+int LookUpTemp(char (&path)[kPathSize]) {
+    int found = LookUpEnvironment("TEMP", path);
+    if (found == EnvironmentNotSet)
+        found = LookUpEnvironment("TMP", path);
+    if (found == EnvironmentNotSet && AppendPathText(path, "C:\\Temp\\"))
+        found = static_cast<int>(std::strlen(path));
+    return found;
 }
 
 } // namespace
@@ -35,9 +42,13 @@ bool AppendPathText(char (&path)[kPathSize], const char* text) {
 }
 
 void GetTempDir(char (&path)[kPathSize]) {
-    BuildDirectory(path, "TEMP", "TMP", "C:\\Temp\\", "");
+    BuildDirectory(path, LookUpTemp, "");
 }
 
 void GetSystemDir(char (&path)[kPathSize]) {
-    BuildDirectory(path, "windir", "WINDIR", "C:\\Windows\\", "System32\\");
+    BuildDirectory(path, LookUpSystemDirectory, "");
+}
+
+void GetWindowsTempDir(char (&path)[kPathSize]) {
+    BuildDirectory(path, LookUpWindowsDirectory, "Temp\\");
 }

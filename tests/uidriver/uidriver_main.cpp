@@ -1,6 +1,8 @@
-// uidriver [--start] [--shots DIR] [--trace FILE] [--timeout SECONDS] -- PROGRAM
+// uidriver [--start] [--shots DIR] [--trace FILE] [--timeout SECONDS] [--env NAME=VALUE]…
+//          -- PROGRAM
 //
-// Runs PROGRAM (its standard output and error into FILE) and drives its windows the
+// Runs PROGRAM (its standard output and error into FILE, NAME set to VALUE in its
+// environment, as a user's HKCU\Environment would) and drives its windows the
 // way a user would, printing one line per observation:
 //   box info "<text>" | box error "<text>"   each message box, in order; OK is pressed
 //   dialog title="…" upper="…" lower="…"    when the main dialog is up
@@ -36,6 +38,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -49,6 +52,7 @@ struct Options {
     std::string trace_file;
     DWORD timeout_ms = 300000;
     std::string command_line;
+    std::vector<std::string> environment; // NAME=VALUE each
 };
 
 struct DialogState {
@@ -79,6 +83,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.shots_dir = argv[++i];
         } else if (option == "--trace" && i + 1 < argc) {
             options.trace_file = argv[++i];
+        } else if (option == "--env" && i + 1 < argc && std::strchr(argv[i + 1], '=') != nullptr) {
+            options.environment.push_back(argv[++i]);
         } else if (option == "--timeout" && i + 1 < argc) {
             options.timeout_ms = static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10)) * 1000;
         } else {
@@ -105,6 +111,11 @@ bool StartProgram(const Options& options, PROCESS_INFORMATION& process) {
     if (output == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr, "uidriver: cannot create %s\n", trace);
         return false;
+    }
+    for (const std::string& assignment : options.environment) {
+        const std::size_t equals = assignment.find('=');
+        SetEnvironmentVariableA(assignment.substr(0, equals).c_str(),
+                                assignment.substr(equals + 1).c_str());
     }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;

@@ -1,9 +1,9 @@
-// The installations on a POSIX file system, with windir and TEMP naming places in a scratch
+// The installations on a POSIX file system, with windir naming a place in a scratch
 // directory. A backslash is an ordinary character here: windir "<scratch>/win" makes the
-// library the file "win\System32\SiUSBXp.dll" of the scratch directory, and TEMP
-// "<scratch>/pkg" puts the package directory at "pkg\zandacore-driver-<hex>\" and the
-// members at "pkg\zandacore-driver-<hex>\<name>", which shows every separator the
-// installations add.
+// library the file "win\System32\SiUSBXp.dll" of the scratch directory, the package
+// directory "win\Temp\zandacore-driver-<hex>\" and the members
+// "win\Temp\zandacore-driver-<hex>\<name>", which shows every separator the installations
+// add. The user's TEMP is never used.
 #include "payload/bz2_decoder.h"
 #include "payload/tar_extract.h"
 #include "payload/tests/tar_test_support.h"
@@ -73,7 +73,8 @@ std::string AsText(const std::vector<std::uint8_t>& bytes) {
     return {bytes.begin(), bytes.end()};
 }
 
-// A scratch directory named by one environment variable for the length of a test.
+// A scratch directory named by windir for the length of a test; TEMP names another place,
+// which must stay untouched.
 class InstallTest : public testing::Test {
   protected:
     ScratchDirectory scratch_;
@@ -84,7 +85,7 @@ class InstallTest : public testing::Test {
         saved_windir_ = Get("windir");
         saved_temp_ = Get("TEMP");
         setenv("windir", (scratch_.Prefix() + "win").c_str(), 1);
-        setenv("TEMP", (scratch_.Prefix() + "pkg").c_str(), 1);
+        setenv("TEMP", (scratch_.Prefix() + "user-temp").c_str(), 1);
         installer_starts.clear();
         installer_starts_succeed = true;
         directory_steps.clear();
@@ -195,7 +196,7 @@ std::string CreatedDirectory(std::size_t step) {
     return directory_steps.at(step).substr(std::string("create ").size());
 }
 
-TEST_F(InstallDriverPackageTest, UnpacksIntoANewDirectoryBelowTempAndStartsTheInstallerThere) {
+TEST_F(InstallDriverPackageTest, UnpacksIntoANewDirectoryBelowWindowsTempAndStartsTheInstaller) {
     directories_taken = 2; // names that exist already are passed over
     const std::vector<std::uint8_t> compressed = Compress(Package());
     EXPECT_EQ(
@@ -203,7 +204,7 @@ TEST_F(InstallDriverPackageTest, UnpacksIntoANewDirectoryBelowTempAndStartsTheIn
         0);
     ASSERT_EQ(directory_steps.size(), 5u);
     const std::string created = CreatedDirectory(2);
-    const std::string pattern = "pkg\\\\zandacore-driver-[0-9a-f]{8}\\\\";
+    const std::string pattern = "win\\\\Temp\\\\zandacore-driver-[0-9a-f]{8}\\\\";
     for (std::size_t step = 0; step < 3; ++step)
         EXPECT_THAT(CreatedDirectory(step), testing::MatchesRegex(scratch_.Prefix() + pattern));
     EXPECT_NE(CreatedDirectory(0), CreatedDirectory(1));
@@ -239,17 +240,17 @@ TEST_F(InstallDriverPackageTest, FailuresAreReturnedWithoutStarting) {
     std::vector<std::uint8_t> compressed = Compress(Package());
     const auto length = static_cast<std::uint32_t>(compressed.size());
 
-    setenv("TEMP", (scratch_.Prefix() + "missing/pkg").c_str(), 1);
+    setenv("windir", (scratch_.Prefix() + "missing/win").c_str(), 1);
     EXPECT_EQ(InstallDriverPackageFrom(compressed.data(), length), InstallDirectoryNotCreated);
 
-    setenv("TEMP", std::string(5000, 't').c_str(), 1); // does not fit: empty directory
+    setenv("windir", std::string(5000, 't').c_str(), 1); // does not fit: empty directory
     EXPECT_EQ(InstallDriverPackageFrom(compressed.data(), length), InstallDirectoryNotCreated);
     // The directory fits, its name does not.
-    setenv("TEMP", (scratch_.Prefix() + std::string(4090 - scratch_.Prefix().size(), 't')).c_str(),
-           1);
+    setenv("windir",
+           (scratch_.Prefix() + std::string(4085 - scratch_.Prefix().size(), 't')).c_str(), 1);
     EXPECT_EQ(InstallDriverPackageFrom(compressed.data(), length), InstallDirectoryNotCreated);
 
-    setenv("TEMP", (scratch_.Prefix() + "pkg").c_str(), 1);
+    setenv("windir", (scratch_.Prefix() + "win").c_str(), 1);
     directories_taken = 1000; // every name tried exists
     directory_steps.clear();
     EXPECT_EQ(InstallDriverPackageFrom(compressed.data(), length), InstallDirectoryNotCreated);

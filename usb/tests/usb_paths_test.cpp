@@ -1,5 +1,11 @@
 #include "usb/usb_paths.h"
 
+#ifdef _WIN32
+#include "payload/file_interface.h"
+
+#include <windows.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -57,6 +63,12 @@ class PathBuilders : public testing::Test {
         GetSystemDir(path);
         return path;
     }
+    static std::string WindowsTemp() {
+        char path[kPathSize];
+        std::memset(path, 'x', sizeof path);
+        GetWindowsTempDir(path);
+        return path;
+    }
 };
 
 TEST_F(PathBuilders, TempDirectoryEndsInExactlyOneBackslash) {
@@ -76,26 +88,43 @@ TEST_F(PathBuilders, TempComesFromTempThenTmpThenTheFixedPath) {
     EXPECT_EQ(Temp(), "E:\\temp\\");
 }
 
-TEST_F(PathBuilders, SystemDirectoryIsTheWindowsDirectorysSystem32) {
-    EXPECT_EQ(System(), "C:\\Windows\\System32\\");
-    SetVariable("WINDIR", "D:\\W");
-    EXPECT_EQ(System(), "D:\\W\\System32\\");
+#ifdef _WIN32
+// The user sets windir in HKCU\Environment; the elevated program's system paths never
+// follow it.
+TEST_F(PathBuilders, SystemDirectoriesComeFromTheSystemNotTheEnvironment) {
+    wchar_t system[kPathSize] = {};
+    wchar_t windows[kPathSize] = {};
+    ASSERT_GT(GetSystemDirectoryW(system, kPathSize), 0u);
+    ASSERT_GT(GetSystemWindowsDirectoryW(windows, kPathSize), 0u);
+    char expected_system[kPathSize] = {};
+    char expected_temp[kPathSize] = {};
+    ASSERT_TRUE(WideToUtf8(system, expected_system, kPathSize));
+    ASSERT_TRUE(WideToUtf8(windows, expected_temp, kPathSize));
+    for (const char* windir : {"C:\\x", "D:\\W\\", ""}) {
+        SetVariable("windir", windir);
+        SetVariable("WINDIR", windir);
+        EXPECT_EQ(System(), std::string(expected_system) + "\\") << windir;
+        EXPECT_EQ(WindowsTemp(), std::string(expected_temp) + "\\Temp\\") << windir;
+    }
+}
+#else
+TEST_F(PathBuilders, NativeSystemDirectoriesAreWindirsSystem32AndTemp) {
+    EXPECT_EQ(System(), "") << "no stand-in system: the installations fail";
     SetVariable("windir", "C:\\WINDOWS");
     EXPECT_EQ(System(), "C:\\WINDOWS\\System32\\");
+    EXPECT_EQ(WindowsTemp(), "C:\\WINDOWS\\Temp\\");
     SetVariable("windir", "C:\\WINDOWS\\");
     EXPECT_EQ(System(), "C:\\WINDOWS\\System32\\");
+    EXPECT_EQ(WindowsTemp(), "C:\\WINDOWS\\Temp\\");
 }
+#endif
 
 #ifndef _WIN32
-// Only a POSIX environment holds a variable with an empty value, and tells windir from
-// WINDIR.
-TEST_F(PathBuilders, EmptyValueGetsTheBackslashAndLowerCaseWindirComesFirst) {
+// Only a POSIX environment holds a variable with an empty value.
+TEST_F(PathBuilders, EmptyValueGetsTheBackslash) {
     SetVariable("TEMP", "");
     SetVariable("TMP", "D:\\tmp");
     EXPECT_EQ(Temp(), "\\");
-    SetVariable("windir", "C:\\lower");
-    SetVariable("WINDIR", "C:\\upper");
-    EXPECT_EQ(System(), "C:\\lower\\System32\\");
 }
 #endif
 
@@ -110,10 +139,12 @@ TEST_F(PathBuilders, ValueThatDoesNotFitLeavesThePathEmpty) {
     SetVariable("TEMP", std::string(5000, 'a'));
     EXPECT_EQ(Temp(), "");
 
+#ifndef _WIN32
     SetVariable("windir", std::string(4085, 'w'));
     EXPECT_EQ(System(), std::string(4085, 'w') + "\\System32\\");
     SetVariable("windir", std::string(4086, 'w')); // "System32\" no longer fits
     EXPECT_EQ(System(), "");
+#endif
 }
 
 TEST(AppendPathText, AppendsOnlyWhatFitsWithItsTerminator) {

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# What an unelevated program of the user can change does not steer the program, row by
+# row in one prefix:
+#   planted  DLLs named as the system's beside a copy of the program, with Wine told to
+#            prefer them as Windows would: none is loaded, and a whole update runs
+#   windir   the user's windir names another folder: the library still lands in the
+#            system directory, nothing is written in that folder, the dialog opens
+#   log-link the support log's name is a link to a system file: that file is unchanged,
+#            and the run is otherwise the same
+source "$(dirname "$0")/e2e-lib.sh"
+start_case
+plug_modules <<'END'
+[A17]
+firmware = 786
+END
+idle_dialog='dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
+layout dpi=96 bar=ok
+endsession before=accepted
+final title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787" progress=0 bar=default start=enabled close=enabled
+exit 0'
+system_dir=$WINEPREFIX/drive_c/windows/syswow64
+
+row_windir() {
+    rm -f "$system_dir/SiUSBXp.dll"
+    run_driver --env 'windir=C:\x' --env 'WINDIR=C:\x'
+    expect_output <<<"$idle_dialog"
+    cmp "$bin/SiUSBXp.dll" "$system_dir/SiUSBXp.dll"
+    if [ -e "$WINEPREFIX/drive_c/x" ]; then
+        echo "e2e: the program wrote below the user's windir"
+        return 1
+    fi
+}
+
+row_log_link() {
+    local log system_file
+    log=$(support_log)
+    system_file=$WINEPREFIX/drive_c/windows/win.ini
+    cp "$system_file" "$work/win.ini.before"
+    rm -rf "$log"
+    ln -s "$system_file" "$log"
+    run_driver
+    expect_output <<<"$idle_dialog"
+    cmp "$work/win.ini.before" "$system_file"
+    [ -L "$log" ] || { echo "e2e: the link in the log's place was replaced"; return 1; }
+    rm "$log"
+}
+
+row_planted() {
+    local download=$work/download name
+    mkdir -p "$download"
+    cp "$program" "$download/"
+    for name in version winmm comctl32 setupapi; do
+        cp "$bin/planted_dll.dll" "$download/$name.dll"
+    done
+    program=$download/zandacore-programmer.exe \
+        WINEDLLOVERRIDES="version,winmm,comctl32,setupapi=n,b;mscoree,mshtml=" run_driver --start
+    expect_output <<'END'
+dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
+layout dpi=96 bar=ok
+endsession before=accepted
+endsession during=refused
+endsession after=accepted
+final title=" QTV40z6, v787 - DONE!" upper="Programming finished successfully!  Please power cycle the module now." lower="After re-applying power it will take some seconds to complete the update process." progress=100 bar=00c800 start=disabled close=enabled
+exit 0
+END
+    if ls "$download"/*.loaded >/dev/null 2>&1; then
+        echo "e2e: planted DLLs were loaded:" "$download"/*.loaded
+        return 1
+    fi
+    expect_status "module A17: present yes, firmware 787, bootloader 2, fpga ok, mcu ok, boots 1, violations 0"
+}
+
+for row in windir log_link planted; do
+    echo "e2e: row $row"
+    "row_$row"
+done
