@@ -97,11 +97,12 @@ TEST(CarriedPayload, LibraryThatDidNotLoadIsInstalledAndThenBinds) {
     EXPECT_EQ(Simctl("unplug"), 0);
 }
 
-TEST(CarriedPayload, DriverPackageUnpacksBelowAUnicodeTempAndItsInstallerBindsTheDriver) {
+TEST(CarriedPayload, DriverPackageUnpacksBelowWindowsTempAndItsInstallerBindsTheDriver) {
     WriteScenario("[B5]\ndriver = missing\n"); // a module the other case never plugged
     ASSERT_EQ(Simctl("plug"), 0);
     ASSERT_EQ(ScannedDescriptions(), std::vector<std::string>{"USB Device"});
-    // A user's temporary directory named outside the Western code page.
+    // A user's temporary directory named outside the Western code page, which the package
+    // never touches.
     ASSERT_EQ(GetACP(), 1252u);
     const std::string temp = "C:\\Анна-数据";
     ASSERT_TRUE(CreateDirectoryW(Wide(temp).c_str(), nullptr));
@@ -110,7 +111,8 @@ TEST(CarriedPayload, DriverPackageUnpacksBelowAUnicodeTempAndItsInstallerBindsTh
     const std::string events = StateFile("events.log");
     const std::string events_before = ReadFile(events);
     EXPECT_EQ(InstallDriverPackage(), 0);
-    const std::string directory = PackageDirectoryBelow(temp);
+    EXPECT_TRUE(Entries(temp).empty());
+    const std::string directory = PackageDirectoryBelow(WindowsTemp());
     ASSERT_FALSE(directory.empty());
     EXPECT_EQ(ReadUtf8File(directory + "NorvUSBInstaller.exe"),
               ReadFile(ProgramDirectory() + "NorvUSBInstaller.exe"));

@@ -165,8 +165,9 @@ TEST_F(InstallUsbLibraryTest, UnwritableLibraryFileGivesMinus4) {
         InstallLibraryNotWritten);
 }
 
-// The driver package of the test data, unpacked below a directory of its own named by TEMP,
-// whose name lies outside the ANSI code page.
+// The driver package of the test data, unpacked into a new directory below the Windows
+// directory's Temp. TEMP, the user's, names a directory outside the ANSI code page that
+// must stay untouched.
 class InstallDriverPackageTest : public testing::Test {
   protected:
     std::wstring saved_temp_;
@@ -181,6 +182,7 @@ class InstallDriverPackageTest : public testing::Test {
                 testing::UnitTest::GetInstance()->current_test_info()->name();
         ASSERT_TRUE(CreateDirectoryW(Wide(temp_).c_str(), nullptr));
         SetEnvironmentVariableW(L"TEMP", Wide(temp_).c_str());
+        RemovePackageDirectories(WindowsTemp());
     }
     void TearDown() override {
         SetEnvironmentVariableW(L"TEMP", saved_temp_.c_str());
@@ -211,8 +213,9 @@ constexpr ACCESS_MASK kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_W
 
 TEST_F(InstallDriverPackageTest, EveryMemberLandsInANewDirectoryAndTheInstallerStartsThere) {
     EXPECT_EQ(Install(), 0);
-    const std::string directory = PackageDirectoryBelow(temp_);
-    ASSERT_FALSE(directory.empty()) << "one new package directory below TEMP, nothing else";
+    EXPECT_TRUE(Entries(temp_).empty()) << "nothing in the user's TEMP";
+    const std::string directory = PackageDirectoryBelow(WindowsTemp());
+    ASSERT_FALSE(directory.empty()) << "one new package directory below the Windows Temp";
     for (const char* member : {"NorvUSBInstaller.exe", "NorvUSB.inf", "setup.ini",
                                "x86\\SiUSBXp.sys", "x64\\SiUSBXp.sys"}) {
         const std::string unpacked = ReadUtf8File(directory + member);
@@ -262,14 +265,17 @@ TEST_F(InstallDriverPackageTest, EveryMemberLandsInANewDirectoryAndTheInstallerS
               (std::vector<std::string>{"S-1-5-18", "S-1-5-32-544", "S-1-5-32-545", "S-1-3-4"}));
 }
 
-TEST_F(InstallDriverPackageTest, NameThatExistsIsRefusedAndMissingTempGivesMinus13) {
+TEST_F(InstallDriverPackageTest, NameThatExistsIsRefusedAndMissingWindowsTempGivesMinus13) {
     EXPECT_EQ(CreatePackageDirectory((temp_ + "\\").c_str()), InstallDirectoryTaken);
     tar_test::WriteFile(std::filesystem::path(Wide(temp_ + "\\file")), "f");
     EXPECT_EQ(CreatePackageDirectory((temp_ + "\\file\\").c_str()), InstallDirectoryTaken);
     ReleasePackageDirectory();
 
-    SetEnvironmentVariableW(L"TEMP", Wide(temp_ + "\\missing").c_str());
+    const std::string away = WindowsTemp() + "-away";
+    ASSERT_TRUE(MoveFileW(Wide(WindowsTemp()).c_str(), Wide(away).c_str()));
     EXPECT_EQ(Install(), InstallDirectoryNotCreated);
+    EXPECT_TRUE(Entries(temp_).empty()) << "never the user's TEMP instead";
+    ASSERT_TRUE(MoveFileW(Wide(away).c_str(), Wide(WindowsTemp()).c_str()));
 }
 
 TEST_F(InstallDriverPackageTest, InstallerThatCannotStartIsReported) {
@@ -282,7 +288,7 @@ TEST_F(InstallDriverPackageTest, InstallerThatCannotStartIsReported) {
 TEST_F(InstallDriverPackageTest, BufferThatCannotBeAllocatedGivesMinus12) {
     nothrow_new_fail_at = 1;
     EXPECT_EQ(Install(), InstallNoMemory);
-    EXPECT_TRUE(std::filesystem::is_empty(Wide(temp_))) << "nothing created";
+    EXPECT_EQ(PackageDirectoryBelow(WindowsTemp()), "") << "nothing created";
 }
 
 TEST_F(InstallDriverPackageTest, StaleBytesAfterTheArchiveAreNeverUnpacked) {
@@ -292,7 +298,7 @@ TEST_F(InstallDriverPackageTest, StaleBytesAfterTheArchiveAreNeverUnpacked) {
     tar_test::AppendFile(stale, "stale.txt", "stale");
     std::copy(stale.begin(), stale.end(), nothrow_new_stale_bytes.begin() + 400 * 1024);
     EXPECT_EQ(Install(), 0);
-    const std::string directory = PackageDirectoryBelow(temp_);
+    const std::string directory = PackageDirectoryBelow(WindowsTemp());
     ASSERT_FALSE(directory.empty());
     EXPECT_EQ(GetFileAttributesW(Wide(directory + "stale.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(WaitForInstallerRecord(directory).empty());

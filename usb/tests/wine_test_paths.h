@@ -1,5 +1,5 @@
 // Paths as a program under Wine reaches them: Unix paths through drive Z:, UTF-8 paths
-// through the wide-character calls, and the package directory an installation creates.
+// through the wide-character calls, and the package directories installations create.
 #pragma once
 #include "payload/file_interface.h"
 #include "payload/tests/tar_test_support.h"
@@ -42,13 +42,18 @@ inline std::string ReadUtf8File(const std::string& path) {
     return tar_test::ReadFile(std::filesystem::path(Wide(path)));
 }
 
-// The one entry of the directory TEMP when it is a package directory an installation
-// created there (kPackageDirectoryPrefix and eight hex digits), ending in a backslash;
-// empty otherwise.
-inline std::string PackageDirectoryBelow(const std::string& temp) {
+// The Windows directory's Temp, where the installations put the driver package.
+inline std::string WindowsTemp() {
+    wchar_t windows[MAX_PATH] = {};
+    GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    return Utf8(windows) + "\\Temp";
+}
+
+// The entries of the directory PATH, a directory's name ending in a backslash.
+inline std::vector<std::string> Entries(const std::string& path) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW(Wide(temp + "\\*").c_str(), &found);
+    const HANDLE search = FindFirstFileW(Wide(path + "\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
             const std::wstring name = found.cFileName;
@@ -58,10 +63,30 @@ inline std::string PackageDirectoryBelow(const std::string& temp) {
         } while (FindNextFileW(search, &found));
         FindClose(search);
     }
+    return names;
+}
+
+inline bool IsPackageDirectoryName(const std::string& name) {
     const std::string prefix = kPackageDirectoryPrefix;
-    if (names.size() != 1 || names[0].compare(0, prefix.size(), prefix) != 0 ||
-        names[0].size() != prefix.size() + 9 ||
-        names[0].find_first_not_of("0123456789abcdef", prefix.size()) != prefix.size() + 8)
-        return "";
-    return temp + "\\" + names[0];
+    return name.compare(0, prefix.size(), prefix) == 0 && name.size() == prefix.size() + 9 &&
+           name.find_first_not_of("0123456789abcdef", prefix.size()) == prefix.size() + 8;
+}
+
+// The one package directory an installation created below TEMP (kPackageDirectoryPrefix
+// and eight hex digits), ending in a backslash; empty when there is none or more than one.
+inline std::string PackageDirectoryBelow(const std::string& temp) {
+    std::vector<std::string> packages;
+    for (const std::string& name : Entries(temp)) {
+        if (IsPackageDirectoryName(name))
+            packages.push_back(name);
+    }
+    return packages.size() == 1 ? temp + "\\" + packages[0] : "";
+}
+
+// Removes the package directories earlier installations left below TEMP.
+inline void RemovePackageDirectories(const std::string& temp) {
+    for (const std::string& name : Entries(temp)) {
+        if (IsPackageDirectoryName(name))
+            std::filesystem::remove_all(std::filesystem::path(Wide(temp + "\\" + name)));
+    }
 }
