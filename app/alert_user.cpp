@@ -1,5 +1,7 @@
 #include "app/alert_user.h"
 
+#include "app/support_log.h"
+
 #include <cstdio>
 
 void FormatAlertText(char (&text)[kAlertTextSize], const char* format, std::va_list args) {
@@ -15,5 +17,6 @@ std::int32_t AlertUser(std::uint32_t type, const char* format, ...) {
     va_start(args, format);
     FormatAlertText(text, format, args);
     va_end(args);
+    LogBox(type, text);
     return MessageBoxA(nullptr, text, kAppCaption, type);
 }

@@ -3,6 +3,7 @@
 #include "link/trace.h"
 #include "payload/file_interface.h"
 #include "usb/final_path.h"
+#include "usb/system_failure.h"
 #include "usb/system_library.h"
 #include "usb/usb_paths.h"
 
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -22,6 +24,8 @@ constexpr char kLogFileName[] = "zandacore-programmer.log";
 constexpr char kRunHeaderStart[] = "=== zandacore Programmer ";
 constexpr std::size_t kEarlierRunsKept = 4;
 constexpr LONGLONG kLargestLogRead = 64LL * 1024 * 1024; // beyond that, start afresh
+
+std::FILE* log_stream = nullptr; // this run's log, null when there is none
 
 std::string Utf8(const wchar_t* text) {
     char converted[1024] = {};
@@ -243,5 +247,50 @@ void OpenSupportLog() {
     }
     std::fprintf(stream, "%s\n", RunHeader().c_str());
     std::fflush(stream);
+    log_stream = stream;
     TraceCopyTo(stream); // closed, and so flushed, when the process ends
+}
+
+void LogNote(const char* format, ...) {
+    if (log_stream == nullptr)
+        return;
+    TraceFlush(); // the trace before it stays before it
+    std::fputs(kLogNoteMark, log_stream);
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(log_stream, format, arguments);
+    va_end(arguments);
+    std::fputc('\n', log_stream);
+    std::fflush(log_stream);
+}
+
+void LogSystemFailure() {
+    if (last_system_failure.what[0] == '\0')
+        return;
+    const DWORD error = last_system_failure.error;
+    if (error == 0) {
+        LogNote("failed: %s", last_system_failure.what);
+        last_system_failure = {};
+        return;
+    }
+    // English where Windows has it, else the user's language.
+    wchar_t text[512] = {};
+    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    if (FormatMessageW(flags, nullptr, error, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text,
+                       512, nullptr) == 0)
+        FormatMessageW(flags, nullptr, error, 0, text, 512, nullptr);
+    std::string message = Utf8(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+        message.pop_back();
+    LogNote("failed: %s: error %lu: %s", last_system_failure.what, error,
+            message.empty() ? "(no text)" : message.c_str());
+    last_system_failure = {};
+}
+
+void LogBox(std::uint32_t type, const char* text) {
+    std::string one_line;
+    for (const char* c = text; *c != '\0'; ++c)
+        one_line += *c == '\n' ? std::string("\\n") : std::string(1, *c);
+    LogNote("box %s: %s", (type & MB_ICONMASK) == MB_ICONERROR ? "error" : "info",
+            one_line.c_str());
 }

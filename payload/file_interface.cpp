@@ -66,7 +66,12 @@ bool DirectoryExists(const char* path) {
     const DWORD attributes = GetFileAttributesW(wide);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
+
+std::uint32_t FileLastError() {
+    return GetLastError();
+}
 #else
+#include <cerrno>
 #include <unistd.h>
 
 int FileOpenForWriting(const char* path) {
@@ -88,5 +93,9 @@ int DirectoryCreate(const char* path) {
 bool DirectoryExists(const char* path) {
     struct stat status {};
     return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+std::uint32_t FileLastError() {
+    return static_cast<std::uint32_t>(errno);
 }
 #endif

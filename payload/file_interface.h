@@ -2,6 +2,7 @@
 // are UTF-8; on Windows they reach the system's wide-character calls, so any name works
 // whatever the ANSI code page.
 #pragma once
+#include <cstdint>
 
 // Opens PATH for writing only, in binary mode, creating it with permission bits 0666 or
 // emptying an existing file; returns the descriptor, or -1.
@@ -18,6 +19,10 @@ int DirectoryCreate(const char* path);
 
 // Whether PATH names an existing directory; a trailing separator is allowed.
 bool DirectoryExists(const char* path);
+
+// The system's code for the last call above that failed on this thread (Windows: its error
+// code, Linux: errno), for the support log.
+std::uint32_t FileLastError();
 
 #ifdef _WIN32
 // UTF-8 to UTF-16 and back, for the wide-character calls. Each fills a buffer of CAPACITY

@@ -1,3 +1,4 @@
+#include "usb/system_failure.h"
 #include "usb/system_library.h"
 #include "usb/usb_binding.h"
 #include "usb/usb_library.h"
@@ -21,6 +22,7 @@ void* BindUsbLibrary() {
                           ResolveEntry(module, "SI_Read", &bound.SI_Read) &&
                           ResolveEntry(module, "SI_Write", &bound.SI_Write);
     if (!complete) {
+        RecordSystemFailure("finding every entry point of", kUsbLibraryFileName, GetLastError());
         FreeLibrary(static_cast<HMODULE>(module));
         return nullptr;
     }

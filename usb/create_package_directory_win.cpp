@@ -1,5 +1,6 @@
 #include "payload/file_interface.h"
 #include "usb/final_path.h"
+#include "usb/system_failure.h"
 #include "usb/usb_install.h"
 #include "usb/usb_paths.h"
 
@@ -44,16 +45,23 @@ std::int32_t CreatePackageDirectory(const char* path) {
     const BOOL created = CreateDirectoryW(wide, &attributes);
     const DWORD error = GetLastError();
     LocalFree(security);
-    if (!created)
-        return error == ERROR_ALREADY_EXISTS ? InstallDirectoryTaken : InstallDirectoryNotCreated;
+    if (!created && error == ERROR_ALREADY_EXISTS)
+        return InstallDirectoryTaken;
+    if (!created) {
+        RecordSystemFailure("creating", path, error);
+        return InstallDirectoryNotCreated;
+    }
     // Held open, without delete sharing, until the installer has started from it; and what
     // was made is checked to be what was asked for before anything is written into it.
     held_directory = CreateFileW(
         wide, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (held_directory == INVALID_HANDLE_VALUE)
+    if (held_directory == INVALID_HANDLE_VALUE) {
+        RecordSystemFailure("opening", path, GetLastError());
         return InstallDirectoryNotCreated;
+    }
     if (!IsTheDirectoryAskedFor(held_directory, wide)) {
+        RecordSystemFailure("finding at its own path", path, 0);
         ReleasePackageDirectory();
         return InstallDirectoryNotCreated;
     }

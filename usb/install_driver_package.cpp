@@ -35,8 +35,10 @@ std::int32_t MakePackageDirectory(const char* temp, char (&directory)[kPathSize]
 
 // Unpacks the archive into a new directory and starts its installer there.
 std::int32_t UnpackAndStart(const std::uint8_t* archive, const char* temp) {
-    char directory[kPathSize] = {};
+    char(&directory)[kPathSize] = driver_package_directory;
     std::int32_t result = MakePackageDirectory(temp, directory);
+    if (result != 0)
+        directory[0] = '\0';
     if (result == 0)
         result = TarExtract(archive, kDriverPackageBufferSize, directory);
     char installer[kPathSize] = {};
@@ -50,7 +52,10 @@ std::int32_t UnpackAndStart(const std::uint8_t* archive, const char* temp) {
 
 } // namespace
 
+char driver_package_directory[kPathSize] = {};
+
 std::int32_t InstallDriverPackageFrom(const std::uint8_t* compressed, std::uint32_t length) {
+    driver_package_directory[0] = '\0';
     char temp[kPathSize] = {};
     GetWindowsTempDir(temp);
     // The extractor walks the whole buffer, not just the decoded archive: zero-filled, the

@@ -1,5 +1,6 @@
 #include "payload/bz2_decoder.h"
 #include "payload/file_interface.h"
+#include "usb/system_failure.h"
 #include "usb/usb_install.h"
 #include "usb/usb_paths.h"
 
@@ -14,10 +15,16 @@ std::int32_t WriteLibraryFile(const char* path, const std::uint8_t* library, std
     if (length > INT_MAX)
         return InstallLibraryNotWritten;
     const int file = FileOpenForWriting(path);
-    if (file < 0)
+    if (file < 0) {
+        RecordSystemFailure("opening", path, FileLastError());
         return InstallLibraryNotWritten;
+    }
     const bool written = FileWrite(file, library, length) == static_cast<int>(length);
+    if (!written)
+        RecordSystemFailure("writing", path, FileLastError());
     const bool closed = FileClose(file) == 0;
+    if (written && !closed)
+        RecordSystemFailure("closing", path, FileLastError());
     return written && closed ? 0 : InstallLibraryNotWritten;
 }
 

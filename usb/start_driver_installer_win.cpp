@@ -1,4 +1,5 @@
 #include "payload/file_interface.h"
+#include "usb/system_failure.h"
 #include "usb/usb_install.h"
 #include "usb/usb_paths.h"
 
@@ -25,8 +26,10 @@ bool StartDriverInstaller(const char* installer_path, const char* directory) {
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(wide_path, command_line, nullptr, nullptr, FALSE, 0, nullptr,
-                        wide_directory, &startup, &process))
+                        wide_directory, &startup, &process)) {
+        RecordSystemFailure("starting", installer_path, GetLastError());
         return false;
+    }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return true;

@@ -1,6 +1,7 @@
 #include "usb/system_library.h"
 
 #include "payload/file_interface.h"
+#include "usb/system_failure.h"
 #include "usb/usb_paths.h"
 
 #include <windows.h>
@@ -32,7 +33,10 @@ void* LoadSystemLibrary(const char* file_name) {
     // never looks in the program's.
     const DWORD flags =
         search_restricted ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH;
-    return LoadLibraryExW(wide, nullptr, flags);
+    void* const module = LoadLibraryExW(wide, nullptr, flags);
+    if (module == nullptr)
+        RecordSystemFailure("loading", path, GetLastError());
+    return module;
 }
 
 void* LookUpEntry(void* module, const char* name) {

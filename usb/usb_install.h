@@ -3,6 +3,7 @@
 // installer is then started.
 #pragma once
 #include "usb/usb_library.h"
+#include "usb/usb_paths.h"
 
 #include <cstdint>
 
@@ -41,6 +42,10 @@ std::int32_t InstallUsbLibraryFrom(const std::uint8_t* compressed, std::uint32_t
 // for it. Returns 0, the decoder's or the extractor's negative result, InstallNoMemory,
 // InstallDirectoryNotCreated, or InstallerNotStarted.
 std::int32_t InstallDriverPackage();
+
+// The directory the last InstallDriverPackage created (ending in a backslash), empty when
+// it created none; for the support log.
+extern char driver_package_directory[kPathSize];
 
 // InstallDriverPackage with the package taken from the bzip2 stream COMPRESSED.
 std::int32_t InstallDriverPackageFrom(const std::uint8_t* compressed, std::uint32_t length);

@@ -14,3 +14,13 @@ box info "The NORV USB driver is going to be installed now.\n\nPlease restart th
 exit 0
 END
 wait_for_event driver-installed 60
+expect_log_notes <<'END'
+USB library loaded: .+SiUSBXp\.dll
+modules found: 1
+module 0: "USB Device" at ".*", .*VID_16C0&PID_0618.*
+driver missing: no module described as "NORV USB Controller"
+box info: The NORV USB driver is going to be installed now\.\\n\\nPlease restart this application after the installation\.
+driver package unpacked: C:\\windows\\Temp\\zandacore-driver-[0-9a-f]{8}\\
+driver installer started: C:\\windows\\Temp\\zandacore-driver-[0-9a-f]{8}\\NorvUSBInstaller\.exe
+exit code 0
+END

@@ -160,7 +160,8 @@ support_log() {
 }
 
 # expect_log_run RUNS: the support log holds RUNS runs, and the last one is its header
-# line followed by exactly what the program wrote to its standard output.
+# line followed by exactly what the program wrote to its standard output, beside the
+# log's own lines ("## …").
 expect_log_run() {
     local log header_line runs
     log=$(support_log)
@@ -175,8 +176,32 @@ expect_log_run() {
         echo "e2e: the support log's header: ${header_line#*:}"
         return 1
     fi
-    if ! tail -n +$((${header_line%%:*} + 1)) "$log" | cmp - "$work/trace.txt"; then
+    if ! tail -n +$((${header_line%%:*} + 1)) "$log" | grep -v '^## ' | cmp - "$work/trace.txt"; then
         echo "e2e: the support log's last run is not the program's standard output"
+        return 1
+    fi
+}
+
+# expect_log_notes: the log's own lines ("## …") of the support log's last run match, one
+# by one and all of them, the extended regular expressions on standard input.
+expect_log_notes() {
+    local log header_line pattern i=0 notes
+    log=$(support_log)
+    header_line=$(grep -n '^=== zandacore Programmer ' "$log" | tail -n 1)
+    tail -n +$((${header_line%%:*} + 1)) "$log" | tr -d '\r' | sed -n 's/^## //p' \
+        >"$work/log-notes.txt"
+    mapfile -t notes <"$work/log-notes.txt"
+    while IFS= read -r pattern; do
+        if [ "$i" -ge "${#notes[@]}" ] || ! grep -qE -- "^$pattern\$" <<<"${notes[$i]}"; then
+            echo "e2e: the support log's note $((i + 1)) does not match: $pattern"
+            cat "$work/log-notes.txt"
+            return 1
+        fi
+        i=$((i + 1))
+    done
+    if [ "$i" -ne "${#notes[@]}" ]; then
+        echo "e2e: the support log has more notes than expected"
+        cat "$work/log-notes.txt"
         return 1
     fi
 }

@@ -13,3 +13,12 @@ expect_output <<'END'
 box error "Wrong device connected!\n\nPlease connect the QTV40z6 and try again."
 exit -1
 END
+expect_log_notes <<'END'
+USB library loaded: .+SiUSBXp\.dll
+modules found: 1
+module 0: "NORV USB Controller" at ".*", .*VID_16C0&PID_0618.*
+driver present
+identification: not a QTV40z6 of a known type
+box error: Wrong device connected!\\n\\nPlease connect the QTV40z6 and try again\.
+exit code -1
+END

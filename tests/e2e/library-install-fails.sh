@@ -12,3 +12,11 @@ expect_output <<'END'
 box error "Could not install USB system library.\n\nYou may have to restart this application with an administrator account\nor change your user-access control settings to allow driver installation.\nPlease contact your system administrator if necessary."
 exit -1
 END
+expect_log_notes <<'END'
+USB library not loaded: C:\\windows\\system32\\SiUSBXp\.dll
+failed: loading C:\\windows\\system32\\SiUSBXp\.dll: error [0-9]+: .+
+USB library could not be installed: C:\\windows\\system32\\SiUSBXp\.dll
+failed: opening C:\\windows\\system32\\SiUSBXp\.dll: error [0-9]+: .+
+box error: Could not install USB system library\.\\n\\nYou may .+
+exit code -1
+END

@@ -15,3 +15,9 @@ if grep -qx open "$ZANDACORE_SIM_DIR/events.log" 2>/dev/null; then
     echo "e2e: a module was opened"
     exit 1
 fi
+expect_log_notes <<'END'
+USB library loaded: .+SiUSBXp\.dll
+modules found: 0
+box info: Could not find any NORV USB devices\.\\n\\nPlease connect a NORV device and try again\.
+exit code -1
+END

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The support log: each run adds its header and its trace, the log keeps five runs (a
-# sixth drops the first), and a log that cannot be written changes nothing the
-# program shows.
+# The support log: each run adds its header, its trace and its own lines (what the start
+# decided, from the library to the exit code), the log keeps five runs (a sixth drops the
+# first), and a log that cannot be written changes nothing the program shows. Run 1 is a
+# fresh PC's: the library is installed and loads.
 source "$(dirname "$0")/e2e-lib.sh"
 start_case
-preinstall_library
 plug_modules <<'END'
 [A17]
 firmware = 786
@@ -18,6 +18,17 @@ run_driver
 expect_output <<<"$identified"
 expect_log_run 1
 expect_trace_line "Device 0: A17"
+expect_log_notes <<'END'
+USB library not loaded: C:\\windows\\system32\\SiUSBXp\.dll
+failed: loading C:\\windows\\system32\\SiUSBXp\.dll: error 126: .+
+USB library installed: C:\\windows\\system32\\SiUSBXp\.dll
+USB library loaded: C:\\windows\\system32\\SiUSBXp\.dll
+modules found: 1
+module 0: "NORV USB Controller" at ".*", .*VID_16C0&PID_0618.*
+driver present
+identification: firmware version 786
+exit code 0
+END
 
 simctl unplug
 for run in 2 3 4 5 6; do
