@@ -3,7 +3,7 @@
 SMOKE_SECONDS ?= 10
 FUZZ_SECONDS ?= 60
 
-.PHONY: bootstrap build build-extra test demo fuzz bench format format-check clean
+.PHONY: bootstrap build build-extra test demo release fuzz bench format format-check clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -29,6 +29,10 @@ test: build build-extra
 # The program on a fresh simulated PC: installs, updates 786 -> 787, in build/demo.
 demo: bootstrap
 	@scripts/demo
+
+# The published executable into dist/ (README, "Making a release").
+release: bootstrap
+	@scripts/make-release
 
 fuzz: bootstrap
 	cmake --preset fuzz >/dev/null && cmake --build --preset fuzz
