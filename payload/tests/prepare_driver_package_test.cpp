@@ -68,6 +68,7 @@ const Case kCarried[] = {
     {"GnuTarPackedTwiceLastCopyKept", "cp -r source old && echo old >old/NorvUSB.inf && "
                                       "tar -C old -cf in.tar . && tar -C source -rf in.tar ."},
     {"GnuTarGzip", "tar -C source -czf in.tar ."},
+    {"GnuTarIncremental", "tar --listed-incremental=snar -C source -cf in.tar ."},
     {"Bsdtar", "bsdtar -C source -cf in.tar ."},
     {"PythonPax",
      "python3 -c 'import tarfile; t = tarfile.open(\"in.tar\", \"w\"); t.add(\"source\", \".\"); "

@@ -8,6 +8,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -47,7 +48,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: prepare-driver-package IN.tar OUT.tar\n");
         return 2;
     }
-    std::remove(argv[2]); // a refused package leaves no OUT from an earlier run either
+    std::error_code unknown;
+    if (std::filesystem::equivalent(argv[1], argv[2], unknown)) {
+        std::fprintf(stderr, "prepare-driver-package: OUT must not be IN\n");
+        return 2;
+    }
     // libarchive hands out names in the locale's character set; the package's is UTF-8.
     if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) {
         std::fprintf(stderr, "prepare-driver-package: the C.UTF-8 locale is missing\n");
@@ -56,6 +61,7 @@ int main(int argc, char** argv) {
     std::vector<std::uint8_t> out;
     PackageRefusal refusal;
     if (!Prepare(argv[1], &out, &refusal)) {
+        std::remove(argv[2]); // no OUT of an earlier run is left to be taken for this one
         if (refusal.member.empty())
             std::fprintf(stderr, "prepare-driver-package: %s: %s\n", argv[1],
                          refusal.reason.c_str());

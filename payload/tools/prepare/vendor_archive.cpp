@@ -79,7 +79,8 @@ bool ReadMember(archive* reader, archive_entry* entry, Package* package, Package
     member.executable = member.directory || (archive_entry_perm(entry) & 0111) != 0;
     if (const char* problem = ResolveMemberName(stored, member.directory, &member.name))
         return Refuse(refusal, stored, problem);
-    if (!ReadData(reader, stored, &member.data, refusal))
+    // A folder's data (a GNU incremental archive's listing of it) is not unpacked.
+    if (!member.directory && !ReadData(reader, stored, &member.data, refusal))
         return false;
     if (target != nullptr && !ResolveHardLink(*package, target, stored, &member, refusal))
         return false;
