@@ -4,6 +4,7 @@
 set(vendor_dir ${CMAKE_BINARY_DIR}/e2e/vendor-payload)
 set(vendor_package ${vendor_dir}/package) # the package's files, as the PC must get them
 file(MAKE_DIRECTORY ${vendor_dir})
+file(GLOB_RECURSE package_sources ${CMAKE_SOURCE_DIR}/sim/driver-package/*)
 add_custom_command(OUTPUT ${vendor_dir}/driver_package.tar
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${vendor_package}
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/sim/driver-package
@@ -15,7 +16,7 @@ add_custom_command(OUTPUT ${vendor_dir}/driver_package.tar
     COMMAND ${CMAKE_COMMAND} -E copy ${vendor_package}/setup.ini
             "${vendor_package}/Liesmich – Größe.txt"
     COMMAND bsdtar --format=pax -cf ${vendor_dir}/driver_package.tar -C ${vendor_package} .
-    DEPENDS NorvUSBInstaller ${CMAKE_SOURCE_DIR}/sim/driver-package/x86/SiLib.sys
+    DEPENDS NorvUSBInstaller ${package_sources}
     COMMENT "packing the vendor-like driver package")
 add_custom_command(OUTPUT ${vendor_dir}/flash_image.bin ${vendor_dir}/mcu_image.bin
                           ${vendor_dir}/SiUSBXp.dll
