@@ -32,10 +32,6 @@ std::string CaseName(const testing::TestParamInfo<Case>& row) {
     return row.param.name;
 }
 
-void PrintTo(const Case& row, std::ostream* out) {
-    *out << row.name;
-}
-
 class PrepareDriverPackage : public testing::TestWithParam<Case> {
   protected:
     ScratchDirectory scratch;

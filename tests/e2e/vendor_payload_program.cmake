@@ -5,6 +5,8 @@ set(vendor_dir ${CMAKE_BINARY_DIR}/e2e/vendor-payload)
 set(vendor_package ${vendor_dir}/package) # the package's files, as the PC must get them
 file(MAKE_DIRECTORY ${vendor_dir})
 file(GLOB_RECURSE package_sources ${CMAKE_SOURCE_DIR}/sim/driver-package/*)
+set(vendor_files flash_image.bin mcu_image.bin SiUSBXp.dll)
+list(TRANSFORM vendor_files PREPEND ${ZC_STANDIN_DIR}/ OUTPUT_VARIABLE standin_files)
 add_custom_command(OUTPUT ${vendor_dir}/driver_package.tar
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${vendor_package}
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/sim/driver-package
@@ -16,16 +18,10 @@ add_custom_command(OUTPUT ${vendor_dir}/driver_package.tar
     COMMAND ${CMAKE_COMMAND} -E copy ${vendor_package}/setup.ini
             "${vendor_package}/Liesmich – Größe.txt"
     COMMAND bsdtar --format=pax -cf ${vendor_dir}/driver_package.tar -C ${vendor_package} .
-    DEPENDS NorvUSBInstaller ${package_sources}
-    COMMENT "packing the vendor-like driver package")
-add_custom_command(OUTPUT ${vendor_dir}/flash_image.bin ${vendor_dir}/mcu_image.bin
-                          ${vendor_dir}/SiUSBXp.dll
-    COMMAND ${CMAKE_COMMAND} -E copy ${ZC_STANDIN_DIR}/flash_image.bin
-            ${ZC_STANDIN_DIR}/mcu_image.bin ${ZC_STANDIN_DIR}/SiUSBXp.dll ${vendor_dir}
-    DEPENDS standin_images standin_payload ${ZC_STANDIN_DIR}/flash_image.bin
-            ${ZC_STANDIN_DIR}/mcu_image.bin ${ZC_STANDIN_DIR}/SiUSBXp.dll)
-add_custom_target(vendor_payload_files DEPENDS ${vendor_dir}/driver_package.tar
-    ${vendor_dir}/flash_image.bin ${vendor_dir}/mcu_image.bin ${vendor_dir}/SiUSBXp.dll)
+    COMMAND ${CMAKE_COMMAND} -E copy ${standin_files} ${vendor_dir}
+    DEPENDS NorvUSBInstaller ${package_sources} standin_images standin_payload ${standin_files}
+    COMMENT "the vendor-like payload directory")
+add_custom_target(vendor_payload_files DEPENDS ${vendor_dir}/driver_package.tar)
 
 ExternalProject_Add(vendor_payload_program
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
