@@ -5,6 +5,7 @@ include(ExternalProject)
 set(ZC_HOST_TOOLS_DIR ${CMAKE_BINARY_DIR}/host-tools)
 set(ZC_GENERATE_STANDIN_IMAGES ${ZC_HOST_TOOLS_DIR}/bin/generate_standin_images)
 set(ZC_EMBED_BLOB ${ZC_HOST_TOOLS_DIR}/bin/embed_blob)
+set(ZC_PREPARE_DRIVER_PACKAGE ${ZC_HOST_TOOLS_DIR}/bin/prepare-driver-package)
 ExternalProject_Add(host_tools
     SOURCE_DIR ${CMAKE_SOURCE_DIR}/cmake/host-tools
     BINARY_DIR ${ZC_HOST_TOOLS_DIR}
@@ -12,7 +13,7 @@ ExternalProject_Add(host_tools
                -DZC_SOURCE_DIR=${CMAKE_SOURCE_DIR}
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
-    BUILD_BYPRODUCTS ${ZC_GENERATE_STANDIN_IMAGES} ${ZC_EMBED_BLOB})
+    BUILD_BYPRODUCTS ${ZC_GENERATE_STANDIN_IMAGES} ${ZC_EMBED_BLOB} ${ZC_PREPARE_DRIVER_PACKAGE})
 
 set(ZC_BLOB_DIR ${CMAKE_BINARY_DIR}/blobs)
 file(MAKE_DIRECTORY ${ZC_BLOB_DIR})

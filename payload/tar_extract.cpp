@@ -1,10 +1,10 @@
 #include "payload/tar_extract.h"
 
 #include "payload/file_interface.h"
+#include "payload/windows_names.h"
 
 #include <algorithm>
 #include <cstring>
-#include <initializer_list>
 
 namespace {
 
@@ -45,32 +45,6 @@ bool CarriesMagic(const std::uint8_t* archive, std::size_t length, std::size_t o
            std::memcmp(archive + offset + kMagicOffset, kMagic, kMagicSize) == 0;
 }
 
-// CON, PRN, AUX, NUL, COM1 to COM9 or LPT1 to LPT9 in any letter case: the system opens the
-// device for such a name, with any extension, a colon or trailing blanks after it.
-bool IsDeviceName(const char* component, std::size_t length) {
-    std::size_t base = 0;
-    while (base < length && component[base] != '.' && component[base] != ':')
-        ++base;
-    while (base > 0 && component[base - 1] == ' ')
-        --base;
-    if (base != 3 && base != 4)
-        return false;
-    char upper[4] = {};
-    for (std::size_t i = 0; i < base; ++i) {
-        const char c = component[i];
-        upper[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-    }
-    if (base == 3) {
-        for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
-            if (std::memcmp(upper, device, 3) == 0)
-                return true;
-        }
-        return false;
-    }
-    return (std::memcmp(upper, "COM", 3) == 0 || std::memcmp(upper, "LPT", 3) == 0) &&
-           upper[3] >= '1' && upper[3] <= '9';
-}
-
 // Names that would reach outside the destination (absolute, with a drive, or with a ".."
 // component between separators of either kind) or open a device instead of a file.
 bool NameUnsafe(const char* name, std::size_t length) {
@@ -84,7 +58,7 @@ bool NameUnsafe(const char* name, std::size_t length) {
         if (i == length || IsSeparator(name[i])) {
             if (i - start == 2 && name[start] == '.' && name[start + 1] == '.')
                 return true;
-            if (IsDeviceName(name + start, i - start))
+            if (IsWindowsDeviceName(name + start, i - start))
                 return true;
             start = i + 1;
         }

@@ -1,0 +1,81 @@
+#include "payload/tools/prepare/package_proof.h"
+
+#include "payload/tar_extract.h"
+#include "payload/tools/read_whole_file.h"
+
+#include <filesystem>
+#include <map>
+#include <stdlib.h>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Unpacked {
+    bool directory = false;
+    std::string data;
+};
+
+// What the extractor left below ROOT, by relative name.
+std::map<std::string, Unpacked> ReadTree(const fs::path& root) {
+    std::map<std::string, Unpacked> tree;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+        Unpacked& unpacked = tree[fs::relative(entry.path(), root).generic_string()];
+        unpacked.directory = entry.is_directory();
+        std::vector<std::uint8_t> bytes;
+        if (!unpacked.directory && ReadWholeFile(entry.path().c_str(), &bytes))
+            unpacked.data.assign(bytes.begin(), bytes.end());
+    }
+    return tree;
+}
+
+// Whether the unpacked tree holds the members and nothing else; REFUSAL names the first
+// difference.
+bool SameTree(const std::vector<PackageMember>& members, std::map<std::string, Unpacked> tree,
+              PackageRefusal* refusal) {
+    for (const PackageMember& member : members) {
+        const auto unpacked = tree.find(member.name);
+        const char* difference = unpacked == tree.end() ? "missing"
+                                 : unpacked->second.directory != member.directory
+                                     ? "as another kind of member"
+                                 : unpacked->second.data != member.data ? "with other bytes"
+                                                                        : nullptr;
+        if (difference != nullptr) {
+            *refusal = {member.name, difference};
+            return false;
+        }
+        tree.erase(unpacked);
+    }
+    if (!tree.empty()) {
+        *refusal = {tree.begin()->first, "where no member is"};
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ProvePackage(const std::vector<PackageMember>& members,
+                  const std::vector<std::uint8_t>& archive, PackageRefusal* refusal) {
+    std::string scratch = (fs::temp_directory_path() / "prepare-driver-package.XXXXXX").string();
+    if (mkdtemp(scratch.data()) == nullptr) {
+        *refusal = {"", "cannot make a scratch folder to prove the package in"};
+        return false;
+    }
+    const std::int32_t result =
+        TarExtract(archive.data(), archive.size(), (fs::path(scratch) / "").c_str());
+    const bool same = SameTree(members, ReadTree(scratch), refusal);
+    std::error_code ignored;
+    fs::remove_all(scratch, ignored);
+    if (!same) {
+        refusal->reason = "the program's extractor (result " + std::to_string(result) +
+                          ") leaves it " + refusal->reason;
+        return false;
+    }
+    if (result != TarOk) {
+        *refusal = {"", "the program's extractor fails with " + std::to_string(result)};
+        return false;
+    }
+    return true;
+}

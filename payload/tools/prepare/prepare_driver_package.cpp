@@ -1,0 +1,79 @@
+// prepare-driver-package IN.tar OUT.tar: writes the vendor's driver package as a plain ustar
+// archive that the program's own extractor unpacks exactly, after proving that it does. A
+// member that cannot be carried fails it with one line naming the member, and no OUT.
+#include "payload/tools/prepare/package_proof.h"
+#include "payload/tools/prepare/ustar_writer.h"
+#include "payload/tools/prepare/vendor_archive.h"
+#include "payload/tools/read_whole_file.h"
+
+#include <clocale>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+bool Prepare(const char* in, std::vector<std::uint8_t>* out, PackageRefusal* refusal) {
+    std::vector<std::uint8_t> vendor;
+    if (!ReadWholeFile(in, &vendor)) {
+        *refusal = {"", "cannot be read"};
+        return false;
+    }
+    Package package;
+    if (!ReadVendorArchive(vendor, &package, refusal))
+        return false;
+    if (package.members.empty()) {
+        *refusal = {"", "holds no members"};
+        return false;
+    }
+    if (!WriteUstar(package.members, out)) {
+        *refusal = {"", "holds a member too large for a tar size field"};
+        return false;
+    }
+    return ProvePackage(package.members, *out, refusal);
+}
+
+bool WriteOut(const char* path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: prepare-driver-package IN.tar OUT.tar\n");
+        return 2;
+    }
+    std::error_code unknown;
+    if (std::filesystem::equivalent(argv[1], argv[2], unknown)) {
+        std::fprintf(stderr, "prepare-driver-package: OUT must not be IN\n");
+        return 2;
+    }
+    // libarchive hands out names in the locale's character set; the package's is UTF-8.
+    if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) {
+        std::fprintf(stderr, "prepare-driver-package: the C.UTF-8 locale is missing\n");
+        return 1;
+    }
+    std::vector<std::uint8_t> out;
+    PackageRefusal refusal;
+    if (!Prepare(argv[1], &out, &refusal)) {
+        std::remove(argv[2]); // no OUT of an earlier run is left to be taken for this one
+        if (refusal.member.empty())
+            std::fprintf(stderr, "prepare-driver-package: %s: %s\n", argv[1],
+                         refusal.reason.c_str());
+        else
+            std::fprintf(stderr, "prepare-driver-package: %s: member \"%s\": %s\n", argv[1],
+                         refusal.member.c_str(), refusal.reason.c_str());
+        return 1;
+    }
+    if (!WriteOut(argv[2], out)) {
+        std::remove(argv[2]);
+        std::fprintf(stderr, "prepare-driver-package: cannot write %s\n", argv[2]);
+        return 1;
+    }
+    return 0;
+}

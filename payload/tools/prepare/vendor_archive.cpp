@@ -1,0 +1,117 @@
+#include "payload/tools/prepare/vendor_archive.h"
+
+#include "payload/tools/prepare/member_names.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <memory>
+
+namespace {
+
+using ArchiveReader = std::unique_ptr<archive, decltype(&archive_read_free)>;
+
+// Null for the kinds of member that can be carried.
+const char* TypeProblem(archive_entry* entry) {
+    switch (archive_entry_filetype(entry)) {
+    case AE_IFREG:
+    case AE_IFDIR:
+        return nullptr;
+    case AE_IFLNK:
+        return "a symbolic link, which the PC's extractor cannot make";
+    case AE_IFCHR:
+    case AE_IFBLK:
+        return "a device node";
+    case AE_IFIFO:
+        return "a FIFO";
+    default:
+        return "a member that is neither a file nor a folder";
+    }
+}
+
+bool Refuse(PackageRefusal* refusal, const std::string& stored, std::string reason) {
+    *refusal = {stored, std::move(reason)};
+    return false;
+}
+
+bool ReadData(archive* reader, const std::string& stored, std::string* data,
+              PackageRefusal* refusal) {
+    char buffer[16384];
+    for (;;) {
+        const la_ssize_t count = archive_read_data(reader, buffer, sizeof buffer);
+        if (count < 0)
+            return Refuse(refusal, stored, archive_error_string(reader));
+        if (count == 0)
+            return true;
+        data->append(buffer, static_cast<std::size_t>(count));
+    }
+}
+
+// A hard link is written as a copy of the file it links to, as that file stands at this point.
+bool ResolveHardLink(const Package& package, const char* target, const std::string& stored,
+                     PackageMember* member, PackageRefusal* refusal) {
+    std::string name;
+    const auto listed = ResolveMemberName(target, false, &name) == nullptr
+                            ? package.position.find(name)
+                            : package.position.end();
+    if (listed == package.position.end() || package.members[listed->second].directory)
+        return Refuse(refusal, stored,
+                      std::string("a hard link to \"") + target +
+                          "\", which is not a file packed before it");
+    if (!member->data.empty())
+        return Refuse(refusal, stored, "a hard link that carries data of its own");
+    member->data = package.members[listed->second].data;
+    return true;
+}
+
+bool ReadMember(archive* reader, archive_entry* entry, Package* package, PackageRefusal* refusal) {
+    // Names are taken as UTF-8, which is what pax stores and what the PC's extractor expects.
+    const char* name = archive_entry_pathname_utf8(entry);
+    if (name == nullptr)
+        name = archive_entry_pathname(entry);
+    const std::string stored = name != nullptr ? name : "";
+    // A hard link has no type of its own; it stands for its target, a file.
+    const char* target = archive_entry_hardlink_utf8(entry);
+    if (const char* problem = target != nullptr ? nullptr : TypeProblem(entry))
+        return Refuse(refusal, stored, problem);
+    PackageMember member;
+    member.directory = target == nullptr && archive_entry_filetype(entry) == AE_IFDIR;
+    member.executable = member.directory || (archive_entry_perm(entry) & 0111) != 0;
+    if (const char* problem = ResolveMemberName(stored, member.directory, &member.name))
+        return Refuse(refusal, stored, problem);
+    // A folder's data (a GNU incremental archive's listing of it) is not unpacked.
+    if (!member.directory && !ReadData(reader, stored, &member.data, refusal))
+        return false;
+    if (target != nullptr && !ResolveHardLink(*package, target, stored, &member, refusal))
+        return false;
+    if (member.name.empty()) {
+        if (member.directory)
+            return true; // "./": the package's own folder
+        return Refuse(refusal, stored, "a file without a name");
+    }
+    return AddPackageMember(package, std::move(member), stored, refusal);
+}
+
+} // namespace
+
+bool ReadVendorArchive(const std::vector<std::uint8_t>& archive, Package* package,
+                       PackageRefusal* refusal) {
+    const ArchiveReader reader(archive_read_new(), archive_read_free);
+    archive_read_support_filter_all(reader.get());
+    archive_read_support_format_tar(reader.get());
+    if (archive_read_open_memory(reader.get(), archive.data(), archive.size()) != ARCHIVE_OK)
+        return Refuse(refusal, "", archive_error_string(reader.get()));
+    for (;;) {
+        archive_entry* entry = nullptr;
+        const int status = archive_read_next_header(reader.get(), &entry);
+        if (status == ARCHIVE_EOF)
+            return true;
+        // A warning (a name not in the expected character set) leaves the entry to be judged.
+        if (status != ARCHIVE_OK && status != ARCHIVE_WARN) {
+            const char* name = entry != nullptr ? archive_entry_pathname_utf8(entry) : nullptr;
+            return Refuse(refusal, name != nullptr ? name : "", archive_error_string(reader.get()));
+        }
+        if (!ReadMember(reader.get(), entry, package, refusal))
+            return false;
+    }
+}
