@@ -15,6 +15,6 @@ box info "The NORV USB driver is going to be installed now.\n\nPlease restart th
 exit 0
 END
 wait_for_event driver-installed 60
-unpacked=("$WINEPREFIX"/drive_c/users/*/Temp/zandacore-driver-*)
+unpacked=("$WINEPREFIX"/drive_c/windows/temp/zandacore-driver-*)
 [ ${#unpacked[@]} -eq 1 ] || { echo "e2e: ${#unpacked[@]} package folders"; exit 1; }
 diff -r "$ZC_BINARY_DIR/e2e/vendor-payload/package" "${unpacked[0]}"
