@@ -107,6 +107,9 @@ const Case kRefused[] = {
      "COM1-9, LPT1-9)"},
     {"SameNameToWindows", kPythonPacks + "x86/setup.exe X86/Setup.exe",
      "member \"X86/Setup.exe\": the same name to Windows, which ignores letter case, as \"x86\""},
+    {"NoInstallerAtTheTop",
+     "mv source/NorvUSBInstaller.exe source/x86 && tar -C source -cf in.tar .",
+     "has no file NorvUSBInstaller.exe in its top folder, which the program starts"},
     {"LongerThanTheNameField", "touch source/" + kLongPath + " && tar -C source -cf in.tar .",
      "member \"./" + kLongPath + "\": a name longer than the 100 bytes of the tar name field"},
 };

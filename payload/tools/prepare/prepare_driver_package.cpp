@@ -5,6 +5,7 @@
 #include "payload/tools/prepare/ustar_writer.h"
 #include "payload/tools/prepare/vendor_archive.h"
 #include "payload/tools/read_whole_file.h"
+#include "usb/usb_install.h"
 
 #include <clocale>
 #include <cstdio>
@@ -24,6 +25,14 @@ bool Prepare(const char* in, std::vector<std::uint8_t>* out, PackageRefusal* ref
         return false;
     if (package.members.empty()) {
         *refusal = {"", "holds no members"};
+        return false;
+    }
+    // The program starts this file from the package's top folder; without it every PC's
+    // driver installation would fail.
+    const auto installer = package.position.find(kDriverInstallerFileName);
+    if (installer == package.position.end() || package.members[installer->second].directory) {
+        *refusal = {"", std::string("has no file ") + kDriverInstallerFileName +
+                            " in its top folder, which the program starts"};
         return false;
     }
     if (!WriteUstar(package.members, out)) {
