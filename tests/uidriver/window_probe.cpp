@@ -124,23 +124,17 @@ RECT InkBox(const RgbPicture& picture, int first_row) {
 RgbPicture BannerOf(const char* program_path) {
     RgbPicture picture;
     HMODULE program = LoadLibraryExA(program_path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    HANDLE banner = program != nullptr ? LoadImageA(program, MAKEINTRESOURCEA(IDB_BANNER),
-                                                    IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)
-                                       : nullptr;
+    HBITMAP banner = LoadBitmapA(program, MAKEINTRESOURCEA(IDB_BANNER)); // none without it
     BITMAP size = {};
-    if (banner != nullptr && GetObjectA(banner, sizeof size, &size) != 0) {
+    if (GetObjectA(banner, sizeof size, &size) != 0) {
         HDC memory = CreateCompatibleDC(nullptr);
         HGDIOBJ previous = SelectObject(memory, banner);
         picture = CaptureRect(memory, RECT{0, 0, size.bmWidth, size.bmHeight});
         SelectObject(memory, previous);
         DeleteDC(memory);
-    }
-    if (banner != nullptr) {
         DeleteObject(banner);
     }
-    if (program != nullptr) {
-        FreeLibrary(program);
-    }
+    FreeLibrary(program);
     return picture;
 }
 
