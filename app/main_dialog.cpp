@@ -11,17 +11,46 @@
 
 #include <commctrl.h>
 
-namespace {
+#include <algorithm>
 
-// The bar and the banner are placed in pixels, the template in dialog units, which grow
-// with the display's DPI; the pixels grow alike so the bar stays below the labels. At
-// 96 DPI they stay as given. The program is not DPI-aware, so where the system scales
-// such programs itself this reads 96, in step with the template.
+// The bar, the banner and the fonts are sized in pixels, the template in dialog units,
+// which grow with the display's DPI; the pixels grow alike so the bar stays below the
+// labels and the texts fill them. The program is not DPI-aware, so where the system
+// scales such programs itself this reads 96, in step with the template.
 int ScreenPixels(int pixels_at_96_dpi) {
     HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
     return MulDiv(pixels_at_96_dpi, dpi, 96);
+}
+
+namespace {
+
+// The template's units grow with the dialog font, which may grow less than the DPI
+// (under Wine 17 pixels per 8 units at 144 DPI, not 18), while the labels' font grows
+// with it exactly. So each label is kept as tall as that font's ascent and the row
+// below the baseline, scaled: the room the template gives at 96 DPI, where no text is
+// cut above its baseline and a Q keeps the start of its tail. The lower label moves
+// down by what the upper one grows.
+void FitLabelsToFont(HWND dialog, HFONT font) {
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ previous = SelectObject(screen, font);
+    TEXTMETRICA metrics = {};
+    GetTextMetricsA(screen, &metrics);
+    SelectObject(screen, previous);
+    ReleaseDC(nullptr, screen);
+    const int needed = metrics.tmAscent + ScreenPixels(1);
+    int shift = 0;
+    for (int id : {IDC_UPPER_LABEL, IDC_LOWER_LABEL}) {
+        HWND label = GetDlgItem(dialog, id);
+        RECT rect = {};
+        GetWindowRect(label, &rect);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+        const int height = std::max<int>(rect.bottom - rect.top, needed);
+        SetWindowPos(label, nullptr, rect.left, rect.top + shift, rect.right - rect.left, height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        shift += height - (rect.bottom - rect.top);
+    }
 }
 
 void InitMainDialog(HWND dialog) {
@@ -30,6 +59,9 @@ void InitMainDialog(HWND dialog) {
     const auto font = reinterpret_cast<WPARAM>(shell_state.status_font);
     SendDlgItemMessageA(dialog, IDC_UPPER_LABEL, WM_SETFONT, font, TRUE);
     SendDlgItemMessageA(dialog, IDC_LOWER_LABEL, WM_SETFONT, font, TRUE);
+    if (shell_state.status_font != nullptr) {
+        FitLabelsToFont(dialog, shell_state.status_font);
+    }
     // Client pixels, not dialog units; the range stays the control's default 0..100.
     shell_state.progress_bar = CreateWindowExA(
         0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE, ScreenPixels(25), ScreenPixels(120),
@@ -48,8 +80,18 @@ void PaintBanner(HWND dialog) {
     HGDIOBJ previous = SelectObject(source, shell_state.banner_bitmap);
     BITMAP bitmap = {};
     GetObjectA(shell_state.banner_bitmap, sizeof bitmap, &bitmap);
-    BitBlt(target, ScreenPixels(115), ScreenPixels(10), bitmap.bmWidth, bitmap.bmHeight, source, 0,
-           0, SRCCOPY);
+    // The template grows with the dialog font, which follows the DPI only roughly; half
+    // the difference from a DPI-scaled client area keeps the banner on the centre line,
+    // where 96 DPI has it (at 115 in 480 pixels: 320 units of 8-point MS Shell Dlg).
+    RECT client = {};
+    GetClientRect(dialog, &client);
+    const int left = ScreenPixels(115) + (client.right - ScreenPixels(480)) / 2;
+    // Halftone averages the source pixels, so strokes keep an even weight at 125 %.
+    SetStretchBltMode(target, HALFTONE);
+    SetBrushOrgEx(target, 0, 0, nullptr);
+    StretchBlt(target, left, ScreenPixels(10), ScreenPixels(bitmap.bmWidth),
+               ScreenPixels(bitmap.bmHeight), source, 0, 0, bitmap.bmWidth, bitmap.bmHeight,
+               SRCCOPY);
     SelectObject(source, previous);
     DeleteDC(source);
     EndPaint(dialog, &paint);

@@ -46,10 +46,10 @@ int RunMainDialog() {
         return kExitNoGraphics;
     }
     // A font that cannot be created leaves the labels in the template's font.
-    shell_state.status_font = CreateFontA(17, 0, 0, 0, 700, FALSE, FALSE, FALSE, 0, 0, 0, 0,
-                                          FF_SWISS | DEFAULT_PITCH, "System");
-    shell_state.finish_font = CreateFontA(14, 0, 0, 0, 700, FALSE, FALSE, FALSE, 0, 0, 0, 0,
-                                          FF_SWISS | DEFAULT_PITCH, "Tohoma");
+    shell_state.status_font = CreateFontA(ScreenPixels(17), 0, 0, 0, 700, FALSE, FALSE, FALSE, 0, 0,
+                                          0, 0, FF_SWISS | DEFAULT_PITCH, "System");
+    shell_state.finish_font = CreateFontA(ScreenPixels(14), 0, 0, 0, 700, FALSE, FALSE, FALSE, 0, 0,
+                                          0, 0, FF_SWISS | DEFAULT_PITCH, "Tohoma");
     return static_cast<int>(
         DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN_DIALOG), nullptr, MainDialogProc, 0));
 }

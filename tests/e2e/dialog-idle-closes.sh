@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # No version identified: the short version line; Esc does not close the idle dialog,
 # the Close button does, with exit code 0; the bar is untouched and the session may
-# end. At 96, 120 and 144 DPI the bar lies below the labels and inside the dialog; the
-# picture of each is kept as shots/dialog-<N>dpi.png.
+# end. At 96, 120 and 144 DPI the bar lies below the labels and inside the dialog, the
+# banner on its centre line and the texts whole in their labels; the picture of each
+# is kept as shots/dialog-<N>dpi.png.
 source "$(dirname "$0")/e2e-lib.sh"
 start_case
 program=$bin/dialog_harness.exe
@@ -13,7 +14,7 @@ for dpi in 96 120 144; do
     run_driver
     expect_output <<END
 dialog title="QTV40z6" upper="QTV40z6" lower="new version: v787"
-layout dpi=$dpi bar=ok
+layout dpi=$dpi bar=ok banner=ok texts=fit
 endsession before=accepted
 final title="QTV40z6" upper="QTV40z6" lower="new version: v787" progress=0 bar=default start=enabled close=enabled
 exit 0

@@ -11,7 +11,7 @@ run_driver --start
 # Whether the update is seen running before its box depends on timing.
 expect_output '/^endsession during=/d' <<'END'
 dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
-layout dpi=96 bar=ok
+layout dpi=96 bar=ok banner=ok texts=fit
 endsession before=accepted
 while-box start=disabled close=disabled
 endsession while-box=accepted

@@ -12,7 +12,7 @@ export ZC_HARNESS_FIRST_START_FAILS=1
 run_driver --start
 expect_output <<'END'
 dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
-layout dpi=96 bar=ok
+layout dpi=96 bar=ok banner=ok texts=fit
 endsession before=accepted
 start failed start=enabled close=enabled
 endsession during=refused

@@ -14,7 +14,7 @@ run_driver --start
 expect_output '/^endsession during=/d' <<'END'
 box info "Warning!\n\nThe version of connected device can not be detected."
 dialog title="QTV40z6" upper="QTV40z6" lower="new version: v787"
-layout dpi=96 bar=ok
+layout dpi=96 bar=ok banner=ok texts=fit
 endsession before=accepted
 while-box start=disabled close=disabled
 endsession while-box=accepted

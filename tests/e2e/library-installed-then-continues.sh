@@ -11,7 +11,7 @@ END
 run_driver
 expect_output <<'END'
 dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
-layout dpi=96 bar=ok
+layout dpi=96 bar=ok banner=ok texts=fit
 endsession before=accepted
 final title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787" progress=0 bar=default start=enabled close=enabled
 exit 0

@@ -10,7 +10,7 @@ plug_modules <<'END'
 firmware = 786
 END
 identified='dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
-layout dpi=96 bar=ok
+layout dpi=96 bar=ok banner=ok texts=fit
 endsession before=accepted
 final title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787" progress=0 bar=default start=enabled close=enabled
 exit 0'

@@ -17,7 +17,7 @@ run_driver --start
 # Whether the update is seen running before its box depends on timing.
 expect_output '/^endsession during=/d; s/ - [0-9]+%" / - N%" /; s/progress=[0-9]+ /progress=N /' <<'END'
 dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
-layout dpi=96 bar=ok
+layout dpi=96 bar=ok banner=ok texts=fit
 endsession before=accepted
 while-box start=disabled close=disabled
 endsession while-box=accepted
@@ -36,7 +36,7 @@ expect_status "module A17: present yes, firmware 0, bootloader 2, fpga ok, mcu b
 run_driver --start
 expect_output <<'END'
 dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v99   -->   new version:  v787"
-layout dpi=96 bar=ok
+layout dpi=96 bar=ok banner=ok texts=fit
 endsession before=accepted
 endsession during=refused
 endsession after=accepted

@@ -12,7 +12,7 @@ END
 run_driver --start
 expect_output <<'END'
 dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
-layout dpi=96 bar=ok
+layout dpi=96 bar=ok banner=ok texts=fit
 endsession before=accepted
 endsession during=refused
 endsession after=accepted

@@ -1,6 +1,6 @@
 #include "tests/uidriver/screen_capture.h"
 
-RgbPicture CaptureScreenRect(const RECT& rect) {
+RgbPicture CaptureRect(HDC source, const RECT& rect) {
     RgbPicture picture;
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
@@ -14,13 +14,12 @@ RgbPicture CaptureScreenRect(const RECT& rect) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
+    HDC memory = CreateCompatibleDC(source);
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (bitmap != nullptr) {
         HGDIOBJ previous = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+        BitBlt(memory, 0, 0, width, height, source, rect.left, rect.top, SRCCOPY);
         GdiFlush();
         const auto* bgrx = static_cast<const std::uint8_t*>(bits);
         picture.width = width;
@@ -35,6 +34,12 @@ RgbPicture CaptureScreenRect(const RECT& rect) {
         DeleteObject(bitmap);
     }
     DeleteDC(memory);
+    return picture;
+}
+
+RgbPicture CaptureScreenRect(const RECT& rect) {
+    HDC screen = GetDC(nullptr);
+    RgbPicture picture = CaptureRect(screen, rect);
     ReleaseDC(nullptr, screen);
     return picture;
 }

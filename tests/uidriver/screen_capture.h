@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+// The pixels of a drawing context inside rect (its own coordinates).
+RgbPicture CaptureRect(HDC source, const RECT& rect);
+
 // The screen's pixels inside rect (screen coordinates).
 RgbPicture CaptureScreenRect(const RECT& rect);
 

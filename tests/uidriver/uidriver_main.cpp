@@ -6,8 +6,11 @@
 // way a user would, printing one line per observation:
 //   box info "<text>" | box error "<text>"   each message box, in order; OK is pressed
 //   dialog title="…" upper="…" lower="…"    when the main dialog is up
-//   layout dpi=N bar=ok|<faults>            the bar below the labels and inside the
-//                                            dialog (else what is wrong)
+//   layout dpi=N bar=ok|<faults> banner=ok|missing|cut|off-centre texts=fit|cut:<labels>
+//                                            the bar below the labels and inside the
+//                                            dialog (else what is wrong), the banner
+//                                            whole above the labels on the centre line,
+//                                            each label's text whole inside it
 //   endsession <moment>=accepted|refused     the dialog's answer to WM_QUERYENDSESSION:
 //                                            before Start, during the update, while a
 //                                            box is up, after the update
@@ -31,6 +34,7 @@
 
 #include <commctrl.h>
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -51,6 +55,7 @@ struct Options {
     std::string shots_dir;
     std::string trace_file;
     DWORD timeout_ms = 300000;
+    std::string program;
     std::string command_line;
     std::vector<std::string> environment; // NAME=VALUE each
 };
@@ -94,6 +99,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     if (i + 1 >= argc) {
         return false;
     }
+    options.program = argv[i + 1];
     for (++i; i < argc; ++i) {
         if (!options.command_line.empty()) {
             options.command_line += ' ';
@@ -226,25 +232,76 @@ int ScreenDpi() {
     return dpi;
 }
 
-// The bar is placed in pixels, the rest in dialog units: at any DPI it must lie below
-// the lower label and inside the dialog's client area.
-void SayLayout(HWND dialog) {
+// A text is cut where its label's edge holds ink: on the left, top or right edge any,
+// on the bottom edge a line of it (over half the text's width). The tail of a Q below
+// the baseline may reach the bottom, as the template has it at 96 DPI.
+bool TextCut(HWND dialog, int id) {
+    const RgbPicture label = CaptureScreenRect(ScreenRect(GetDlgItem(dialog, id)));
+    const RECT ink = InkBox(label);
+    const RECT bottom_row = InkBox(label, label.height - 1);
+    return IsRectEmpty(&ink) || ink.left == 0 || ink.top == 0 || ink.right == label.width ||
+           2 * (bottom_row.right - bottom_row.left) > ink.right - ink.left;
+}
+
+// The banner's own background is the dialog's, so where it lies follows from its ink:
+// the ink seen above the labels against the ink of the bitmap the program carries.
+// It must lie whole in that space (else "cut") and on the dialog's centre line.
+const char* BannerFault(const Options& options, HWND dialog, const RECT& client) {
+    const RgbPicture art = BannerOf(options.program.c_str());
+    const RECT art_ink = InkBox(art);
+    const RECT area = {client.left, client.top, client.right,
+                       ScreenRect(GetDlgItem(dialog, IDC_UPPER_LABEL)).top};
+    RECT ink = InkBox(CaptureScreenRect(area));
+    if (IsRectEmpty(&art_ink) || IsRectEmpty(&ink)) {
+        return "missing";
+    }
+    OffsetRect(&ink, area.left, area.top);
+    if (ink.left == area.left || ink.top == area.top || ink.right == area.right ||
+        ink.bottom == area.bottom) {
+        return "cut";
+    }
+    const double scale = double(ink.right - ink.left) / double(art_ink.right - art_ink.left);
+    const double left = ink.left - scale * art_ink.left;
+    const double right = ink.right + scale * (art.width - art_ink.right);
+    return std::abs(left + right - client.left - client.right) / 2 > 2 ? "off-centre" : "ok";
+}
+
+// The bar and the banner are placed in pixels, the rest in dialog units, and the fonts
+// sized in pixels: at any DPI the bar must lie below the lower label and inside the
+// dialog's client area, the banner on the dialog's centre line above the labels, and
+// each label's text whole inside it.
+void SayLayout(const Options& options, HWND dialog) {
     const RECT bar = ScreenRect(ProgressBar(dialog));
     RECT client = {};
     GetClientRect(dialog, &client);
     MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
-    std::string faults;
-    const auto fault = [&faults](const char* what) {
+    std::string bar_faults;
+    const auto fault = [](std::string& faults, const char* what) {
         faults += faults.empty() ? what : std::string(",") + what;
     };
     if (bar.top < ScreenRect(GetDlgItem(dialog, IDC_LOWER_LABEL)).bottom) {
-        fault("above-lower-label");
+        fault(bar_faults, "above-lower-label");
     }
     if (bar.left < client.left || bar.top < client.top || bar.right > client.right ||
         bar.bottom > client.bottom) {
-        fault("outside-dialog");
+        fault(bar_faults, "outside-dialog");
     }
-    Say("layout dpi=%d bar=%s\n", ScreenDpi(), faults.empty() ? "ok" : faults.c_str());
+    // A loaded machine may paint the banner late.
+    const char* banner = BannerFault(options, dialog, client);
+    for (int tries = 0; std::strcmp(banner, "missing") == 0 && tries < 50; ++tries) {
+        SettleWindow(dialog);
+        banner = BannerFault(options, dialog, client);
+    }
+    std::string cut_texts;
+    if (TextCut(dialog, IDC_UPPER_LABEL)) {
+        fault(cut_texts, "upper");
+    }
+    if (TextCut(dialog, IDC_LOWER_LABEL)) {
+        fault(cut_texts, "lower");
+    }
+    Say("layout dpi=%d bar=%s banner=%s texts=%s\n", ScreenDpi(),
+        bar_faults.empty() ? "ok" : bar_faults.c_str(), banner,
+        cut_texts.empty() ? "fit" : ("cut:" + cut_texts).c_str());
 }
 
 void SayFinal(HWND dialog) {
@@ -291,7 +348,7 @@ void StepDialog(const Options& options, HANDLE process, HWND dialog, DialogState
         state.window = dialog;
         SettleWindow(dialog);
         Say("dialog %s\n", LabelsText(dialog).c_str());
-        SayLayout(dialog);
+        SayLayout(options, dialog);
         SayEndSession(dialog, "before");
         SaveShot(options, dialog, "idle.png");
         PressEscape(dialog, process);

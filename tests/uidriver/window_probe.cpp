@@ -3,6 +3,9 @@
 #include "resources/resource_ids.h"
 #include "tests/uidriver/screen_capture.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace {
 
 constexpr int kBoxTextId = 0xFFFF; // the static control holding a message box's text
@@ -96,6 +99,43 @@ BoxKind ClassifyBoxIcon(HWND box) {
 
 std::string BoxText(HWND box) {
     return ControlText(box, kBoxTextId);
+}
+
+RECT InkBox(const RgbPicture& picture, int first_row) {
+    RECT box = {picture.width, picture.height, 0, 0};
+    const auto differs = [&picture](std::size_t i) {
+        int difference = 0;
+        for (std::size_t channel = 0; channel < 3; ++channel) {
+            difference += std::abs(picture.rgb[i + channel] - picture.rgb[channel]);
+        }
+        return difference > 60; // well clear of the blend a stretched background may get
+    };
+    for (int y = first_row; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            if (differs((static_cast<std::size_t>(y) * picture.width + x) * 3)) {
+                box = {std::min<LONG>(box.left, x), std::min<LONG>(box.top, y),
+                       std::max<LONG>(box.right, x + 1), std::max<LONG>(box.bottom, y + 1)};
+            }
+        }
+    }
+    return box.right > 0 ? box : RECT{};
+}
+
+RgbPicture BannerOf(const char* program_path) {
+    RgbPicture picture;
+    HMODULE program = LoadLibraryExA(program_path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HBITMAP banner = LoadBitmapA(program, MAKEINTRESOURCEA(IDB_BANNER)); // none without it
+    BITMAP size = {};
+    if (GetObjectA(banner, sizeof size, &size) != 0) {
+        HDC memory = CreateCompatibleDC(nullptr);
+        HGDIOBJ previous = SelectObject(memory, banner);
+        picture = CaptureRect(memory, RECT{0, 0, size.bmWidth, size.bmHeight});
+        SelectObject(memory, previous);
+        DeleteDC(memory);
+        DeleteObject(banner);
+    }
+    FreeLibrary(program);
+    return picture;
 }
 
 std::string EscapedText(const std::string& text) {

@@ -1,6 +1,8 @@
 // Reading another process's windows through Win32 calls: which windows it shows,
 // their texts, the state of the main dialog's controls, the kind of a message box.
 #pragma once
+#include "tests/uidriver/png_writer.h"
+
 #include <windows.h>
 
 #include <string>
@@ -23,6 +25,14 @@ BoxKind ClassifyBoxIcon(HWND box);
 
 // The text of a message box.
 std::string BoxText(HWND box);
+
+// The box around the pixels of picture, from first_row down, that differ clearly from
+// its top-left pixel, taken as the background: what is drawn there. All zero when
+// nothing is.
+RECT InkBox(const RgbPicture& picture, int first_row = 0);
+
+// The program's banner (bitmap IDB_BANNER of its file) as it carries it.
+RgbPicture BannerOf(const char* program_path);
 
 // The text with each line feed written as \n.
 std::string EscapedText(const std::string& text);
