@@ -41,6 +41,21 @@ copy_base_prefix() {
     done
 }
 
+# What uidriver sees of module A17 at firmware 786: the dialog opened and closed idle, and
+# (with --start) a whole update that ends DONE.
+expected_idle_786='dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
+layout dpi=96 bar=ok banner=ok texts=fit
+endsession before=accepted
+final title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787" progress=0 bar=default start=enabled close=enabled
+exit 0'
+expected_update_786='dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
+layout dpi=96 bar=ok banner=ok texts=fit
+endsession before=accepted
+endsession during=refused
+endsession after=accepted
+final title=" QTV40z6, v787 - DONE!" upper="Programming finished successfully!  Please power cycle the module now." lower="After re-applying power it will take some seconds to complete the update process." progress=100 bar=00c800 start=disabled close=enabled
+exit 0'
+
 start_display() {
     exec 8>"$work/display"
     Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &

@@ -9,11 +9,5 @@ plug_modules <<'END'
 firmware = 786
 END
 run_driver
-expect_output <<'END'
-dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
-layout dpi=96 bar=ok banner=ok texts=fit
-endsession before=accepted
-final title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787" progress=0 bar=default start=enabled close=enabled
-exit 0
-END
+expect_output <<<"$expected_idle_786"
 cmp "$bin/SiUSBXp.dll" "$WINEPREFIX/drive_c/windows/syswow64/SiUSBXp.dll"

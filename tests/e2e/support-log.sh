@@ -9,13 +9,8 @@ plug_modules <<'END'
 [A17]
 firmware = 786
 END
-identified='dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
-layout dpi=96 bar=ok banner=ok texts=fit
-endsession before=accepted
-final title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787" progress=0 bar=default start=enabled close=enabled
-exit 0'
 run_driver
-expect_output <<<"$identified"
+expect_output <<<"$expected_idle_786"
 expect_log_run 1
 expect_trace_line "Device 0: A17"
 expect_log_notes <<'END'
@@ -55,5 +50,5 @@ rm "$log"
 mkdir "$log"
 simctl plug
 run_driver
-expect_output <<<"$identified"
+expect_output <<<"$expected_idle_786"
 expect_trace_line "Device 0: A17"

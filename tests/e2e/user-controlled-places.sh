@@ -13,17 +13,12 @@ plug_modules <<'END'
 [A17]
 firmware = 786
 END
-idle_dialog='dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
-layout dpi=96 bar=ok
-endsession before=accepted
-final title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787" progress=0 bar=default start=enabled close=enabled
-exit 0'
 system_dir=$WINEPREFIX/drive_c/windows/syswow64
 
 row_windir() {
     rm -f "$system_dir/SiUSBXp.dll"
     run_driver --env 'windir=C:\x' --env 'WINDIR=C:\x'
-    expect_output <<<"$idle_dialog"
+    expect_output <<<"$expected_idle_786"
     cmp "$bin/SiUSBXp.dll" "$system_dir/SiUSBXp.dll"
     if [ -e "$WINEPREFIX/drive_c/x" ]; then
         echo "e2e: the program wrote below the user's windir"
@@ -39,7 +34,7 @@ row_log_link() {
     rm -rf "$log"
     ln -s "$system_file" "$log"
     run_driver
-    expect_output <<<"$idle_dialog"
+    expect_output <<<"$expected_idle_786"
     cmp "$work/win.ini.before" "$system_file"
     [ -L "$log" ] || { echo "e2e: the link in the log's place was replaced"; return 1; }
     rm "$log"
@@ -54,15 +49,7 @@ row_planted() {
     done
     program=$download/zandacore-programmer.exe \
         WINEDLLOVERRIDES="version,winmm,comctl32,setupapi=n,b;mscoree,mshtml=" run_driver --start
-    expect_output <<'END'
-dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
-layout dpi=96 bar=ok
-endsession before=accepted
-endsession during=refused
-endsession after=accepted
-final title=" QTV40z6, v787 - DONE!" upper="Programming finished successfully!  Please power cycle the module now." lower="After re-applying power it will take some seconds to complete the update process." progress=100 bar=00c800 start=disabled close=enabled
-exit 0
-END
+    expect_output <<<"$expected_update_786"
     if ls "$download"/*.loaded >/dev/null 2>&1; then
         echo "e2e: planted DLLs were loaded:" "$download"/*.loaded
         return 1

@@ -10,15 +10,7 @@ plug_modules <<'END'
 firmware = 786
 END
 run_driver --start
-expect_output <<'END'
-dialog title="QTV40z6" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787"
-layout dpi=96 bar=ok banner=ok texts=fit
-endsession before=accepted
-endsession during=refused
-endsession after=accepted
-final title=" QTV40z6, v787 - DONE!" upper="Programming finished successfully!  Please power cycle the module now." lower="After re-applying power it will take some seconds to complete the update process." progress=100 bar=00c800 start=disabled close=enabled
-exit 0
-END
+expect_output <<<"$expected_update_786"
 expect_pictures idle progress final
 expect_status "module A17: present yes, firmware 787, bootloader 2, fpga ok, mcu ok, boots 1, violations 0"
 expect_log_run 1
