@@ -86,7 +86,7 @@ void LogIdentification(std::int32_t result) {
         LogNote("identification: the module could not be opened");
         break;
     default:
-        LogNote("identification: firmware version %x", static_cast<unsigned>(result));
+        LogNote("identification: firmware version %d", static_cast<int>(result));
         break;
     }
 }
