@@ -1,11 +1,11 @@
 // Runs the identification and then the whole update against a module whose every answer
-// comes from the input (see device_script.h). First byte: D5 writes this build's record
-// (its compressed image decoded once per process, not for every input), anything else a
-// small table (a plain, a compressed and a checksummed image) that reaches the same code
-// in far fewer exchanges. Checked on every input: no sanitizer
-// report or leak, results in their documented sets with DeviceHandle to match, a bound
-// on library calls, and an update reported done only when every chunk of every image
-// was read back equal to what was written and the module left the bus and came back.
+// comes from the input (see device_script.h). First byte: D5 writes this build's record,
+// anything else a small table (a plain, a compressed and a checksummed image) that
+// reaches the same code in far fewer exchanges. Either's compressed image is decoded
+// once per process (see decode_once.cpp). Checked on every input: no sanitizer report or
+// leak, results in their documented sets with DeviceHandle to match, a bound on library
+// calls, and an update reported done only when every chunk of every image was read back
+// equal to what was written and the module left the bus and came back.
 #include "fuzz/device_script.h"
 #include "fuzz/small_table.h"
 #include "link/identify.h"
@@ -35,12 +35,11 @@ void Require(bool condition) {
         std::abort();
 }
 
-// What the table asks to be written: flash range and its bytes, decoded where compressed.
+// What the table asks to be written: flash range and, for a plain image, its bytes.
 struct ExpectedImage {
     std::uint32_t start;
-    std::uint32_t size;              // with the checksum framing's 4 bytes
-    std::vector<std::uint8_t> bytes; // for a checksummed image, before the framing
-    bool framed;                     // checksummed: only the read-back can be compared
+    std::uint32_t size;
+    std::vector<std::uint8_t> bytes; // empty for a checksummed image (framed on writing)
 };
 
 struct Table {
@@ -60,10 +59,8 @@ Table Describe(const ImageEntry entries[kMaxImages]) {
     for (const ImageEntry& entry : table.entries) {
         if (entry.data == nullptr)
             break;
-        ExpectedImage image{entry.flash_address,
-                            entry.length,
-                            {entry.data, entry.data + entry.length},
-                            (entry.flags & IMAGE_CHECKSUMMED) != 0};
+        ExpectedImage image{
+            entry.flash_address, entry.length, {entry.data, entry.data + entry.length}};
         if (entry.flags & IMAGE_COMPRESSED) {
             std::uint32_t size = 0;
             std::uint8_t* decoded = Bz2DecodeToHeap(entry.data, entry.length, &size);
@@ -72,8 +69,10 @@ Table Describe(const ImageEntry entries[kMaxImages]) {
             image.size = size;
             std::free(decoded);
         }
-        if (image.framed)
+        if (entry.flags & IMAGE_CHECKSUMMED) {
             image.size += 4;
+            image.bytes.clear();
+        }
         const std::uint64_t blocks = (image.size + kEraseBlockSize - 1) / kEraseBlockSize;
         const std::uint64_t chunks = (image.size + kFlashChunkSize - 1) / kFlashChunkSize;
         sends += blocks + 3 * chunks; // erase; program, read command, read-back per chunk
@@ -91,21 +90,8 @@ const Table& SmallTable() {
     return table;
 }
 
-// This build's record, each compressed image given to the update as its bytes decoded
-// here once: the same writes, without decoding 800 KB for every input. The small table
-// keeps the update's own decoding busy, and fuzz_bz2 the decoder.
 const Table& RecordTable() {
-    static const Table table = [] {
-        Table described = Describe(device_record.images);
-        for (std::size_t i = 0; i < described.expected.size(); ++i) {
-            ImageEntry& entry = described.entries[i];
-            const std::vector<std::uint8_t>& bytes = described.expected[i].bytes;
-            if (entry.flags & IMAGE_COMPRESSED)
-                entry = {entry.flash_address, bytes.data(),
-                         static_cast<std::uint32_t>(bytes.size()), entry.flags & ~IMAGE_COMPRESSED};
-        }
-        return described; // moved: the bytes stay where the entries point
-    }();
+    static const Table table = Describe(device_record.images);
     return table;
 }
 
@@ -135,7 +121,7 @@ void CheckDone(const Table& table) {
             const std::uint32_t length = std::min(kFlashChunkSize, image.size - offset);
             const auto written = device_script.flash.find(address);
             Require(written != device_script.flash.end());
-            if (!image.framed)
+            if (!image.bytes.empty())
                 Require(std::memcmp(written->second.data(), image.bytes.data() + offset, length) ==
                         0);
             const ReadBackRecord key{address, {}, 0, 0};
@@ -190,7 +176,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (version >= 1 || version == IdentifyNoVersion) {
         const bool open_on_entry = DeviceHandle != nullptr;
         const std::uint64_t calls_before = device_script.calls;
-        const std::int32_t result = RunFirmwareUpdateWith(table.entries);
+        const std::int32_t result =
+            whole_record ? RunFirmwareUpdate() : RunFirmwareUpdateWith(table.entries);
         Require(result == 0 || result == -1 || result == -2);
         Require((result == -2) == !open_on_entry);
         Require(result != -2 || device_script.calls == calls_before);

@@ -18,12 +18,10 @@ const ImageEntry* SmallImageTable() {
         mcu[i] = static_cast<std::uint8_t>(i * 13 + 0xFE);
     for (std::size_t i = 0; i < unpacked.size(); ++i)
         unpacked[i] = static_cast<std::uint8_t>(i % 5 == 0 ? 0xFF : i);
-    // Blocks of 100 000 bytes: the decoder's block array is sized by the stream's block
-    // size, and at 900 000 it would allocate 3.6 MB for every input.
     unsigned int packed_size = static_cast<unsigned int>(packed.size());
     if (BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(packed.data()), &packed_size,
                                  reinterpret_cast<char*>(unpacked.data()),
-                                 static_cast<unsigned int>(unpacked.size()), 1, 0, 0) != BZ_OK)
+                                 static_cast<unsigned int>(unpacked.size()), 9, 0, 0) != BZ_OK)
         std::abort();
     table[0] = {0x00000, plain.data(), static_cast<std::uint32_t>(plain.size()), 0};
     table[1] = {0x10000, packed.data(), packed_size, IMAGE_COMPRESSED};
