@@ -64,11 +64,29 @@ void RequireOpen(SiHandle handle) {
 
 // The module's reply carrying data: queued as its wire form.
 void AnswerWith(const Bytes& data) {
+    DeviceScript& s = device_script;
+    if (s.reply_read == s.reply.size()) { // all read: start again at the front
+        s.reply.clear();
+        s.reply_read = 0;
+    }
     const Bytes frame = ReplyFrame(ReplyBody(data));
-    device_script.reply.insert(device_script.reply.end(), frame.begin(), frame.end());
+    s.reply.insert(s.reply.end(), frame.begin(), frame.end());
 }
 
-std::uint32_t Address(const Bytes& payload) {
+std::size_t ReplyWaiting() {
+    return device_script.reply.size() - device_script.reply_read;
+}
+
+// Takes the module's next chunk of reply (at most 64 bytes) into chunk; returns its size.
+std::size_t TakeModuleChunk(std::uint8_t chunk[kLinkPieceSize]) {
+    DeviceScript& s = device_script;
+    const std::size_t n = std::min<std::size_t>(ReplyWaiting(), kLinkPieceSize);
+    std::copy_n(s.reply.begin() + static_cast<std::ptrdiff_t>(s.reply_read), n, chunk);
+    s.reply_read += n;
+    return n;
+}
+
+std::uint32_t Address(const std::uint8_t* payload) {
     return std::uint32_t{payload[2]} << 16 | std::uint32_t{payload[3]} << 8 | payload[4];
 }
 
@@ -82,19 +100,19 @@ FlashChunk FlashAt(std::uint32_t address) {
 }
 
 // A write through the flash port: erase, program, latch a read address, or restart.
-void FlashPortWrite(const Bytes& payload) {
+void FlashPortWrite(const std::uint8_t* payload, std::size_t size) {
     DeviceScript& s = device_script;
-    if (payload.size() == 2 && payload[1] == 0xAA) {
+    if (size == 2 && payload[1] == 0xAA) {
         s.restart_requested = true; // the module restarts without a reply
         return;
     }
-    if (payload.size() >= 5) {
+    if (size >= 5) {
         const std::uint32_t address = Address(payload);
         if (payload[1] == kFlashErase) {
             const std::uint32_t block = address / kEraseBlockSize * kEraseBlockSize;
             s.flash.erase(s.flash.lower_bound(block), s.flash.lower_bound(block + kEraseBlockSize));
-        } else if (payload[1] == kFlashProgram && payload.size() == 5 + kFlashChunkSize) {
-            std::copy(payload.begin() + 5, payload.end(), s.flash[address].begin());
+        } else if (payload[1] == kFlashProgram && size == 5 + kFlashChunkSize) {
+            std::copy_n(payload + 5, kFlashChunkSize, s.flash[address].begin());
         } else if (payload[1] == kFlashRead) {
             s.latched_address = address;
         }
@@ -110,15 +128,15 @@ void Request(const Bytes& body) {
     }
     const bool write = (body[1] & 0x80) != 0;
     const std::int32_t register_address = body[6];
-    const Bytes payload(body.begin() + 7, body.end());
     if (register_address == FlashPort && write) {
-        FlashPortWrite(payload);
+        FlashPortWrite(body.data() + 7, body.size() - 7);
     } else if (register_address == FlashPort) {
-        ReadBackRecord record{s.latched_address, FlashAt(s.latched_address), {}};
+        const ReadBackRecord record{s.latched_address, FlashAt(s.latched_address),
+                                    s.handed_out_ends.size(), 0};
         s.read_backs.push_back(record);
         s.reading_back = true;
-        Bytes data(5, 0x00); // the data lies at reply position 12
-        data.insert(data.end(), record.written.begin(), record.written.end());
+        Bytes data(5 + kFlashChunkSize, 0x00); // the data lies at reply position 12
+        std::copy(record.written.begin(), record.written.end(), data.begin() + 5);
         AnswerWith(data);
     } else if (register_address == kVersionRegister && !write) {
         AnswerWith({'0', '0', '7', '8', '7', 0x00});
@@ -136,14 +154,6 @@ void Receive(const std::uint8_t* bytes, std::uint32_t count) {
     for (const Bytes& body : TakeRequestBodies(pending))
         if (!body.empty())
             Request(body);
-}
-
-Bytes ModuleChunk() {
-    Bytes& reply = device_script.reply;
-    const std::size_t n = std::min<std::size_t>(reply.size(), 64);
-    Bytes chunk(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(n));
-    reply.erase(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(n));
-    return chunk;
 }
 
 // --- The library --------------------------------------------------------------------
@@ -193,8 +203,8 @@ SiStatus USB_CALL CheckRXQueue(SiHandle handle, std::uint32_t* bytes, std::uint3
     const std::int32_t answer = NextAnswer();
     if (const SiStatus failure = FailureOf(answer))
         return failure;
-    const bool waiting = !device_script.reply.empty();
-    *bytes = answer == ModuleAnswers ? static_cast<std::uint32_t>(device_script.reply.size())
+    const bool waiting = ReplyWaiting() != 0;
+    *bytes = answer == ModuleAnswers ? static_cast<std::uint32_t>(ReplyWaiting())
                                      : static_cast<std::uint32_t>(answer);
     *status = answer == ModuleAnswers ? (waiting ? SI_RX_READY : 0) : answer & 3;
     return 0;
@@ -207,28 +217,31 @@ SiStatus USB_CALL Read(SiHandle handle, void* buffer, std::uint32_t to_read,
     if (const SiStatus failure = FailureOf(answer))
         return failure;
     std::uint32_t count = 0;
-    if (answer >= 0x20 && answer < 0x80) {
-        ModuleChunk(); // these bytes come instead of the module's
+    std::uint8_t chunk[kLinkPieceSize];
+    const std::size_t chunk_size = TakeModuleChunk(chunk);
+    if (answer >= 0x20 && answer < 0x80) { // these bytes come instead of the module's
         count = Take();
         const std::size_t copied = std::min<std::size_t>({count, to_read, device_script.left});
         std::memcpy(buffer, device_script.next, copied);
         device_script.next += copied;
         device_script.left -= copied;
     } else {
-        Bytes chunk = ModuleChunk();
         if (answer != ModuleAnswers) {
             const std::uint8_t at = Take();
             const std::uint8_t mask = Take();
-            if (!chunk.empty())
-                chunk[at % chunk.size()] ^= mask;
+            if (chunk_size != 0)
+                chunk[at % chunk_size] ^= mask;
         }
-        count = static_cast<std::uint32_t>(std::min<std::size_t>(chunk.size(), to_read));
-        std::copy_n(chunk.begin(), count, static_cast<std::uint8_t*>(buffer));
+        count = static_cast<std::uint32_t>(std::min<std::size_t>(chunk_size, to_read));
+        std::copy_n(chunk, count, static_cast<std::uint8_t*>(buffer));
     }
     *returned = count;
     if (device_script.reading_back) {
+        DeviceScript& s = device_script;
         const auto* seen = static_cast<const std::uint8_t*>(buffer);
-        device_script.read_backs.back().chunks.emplace_back(seen, seen + std::min(count, to_read));
+        s.handed_out.insert(s.handed_out.end(), seen, seen + std::min(count, to_read));
+        s.handed_out_ends.push_back(s.handed_out.size());
+        ++s.read_backs.back().chunk_count;
     }
     return 0;
 }
@@ -247,16 +260,20 @@ SiStatus USB_CALL Write(SiHandle handle, const void* buffer, std::uint32_t count
     return 0;
 }
 
-const std::vector<Bytes>* replayed = nullptr;
-std::size_t replayed_next = 0;
+// The handed-out chunks still to replay.
+std::size_t replay_next = 0;
+std::size_t replay_end = 0;
 
 SiStatus USB_CALL ReplayRead(SiHandle, void* buffer, std::uint32_t to_read, std::uint32_t* returned,
                              void*) {
-    if (replayed_next == replayed->size())
+    const DeviceScript& s = device_script;
+    if (replay_next == replay_end)
         return kGoneStatus;
-    const Bytes& chunk = (*replayed)[replayed_next++];
-    const std::size_t n = std::min<std::size_t>(chunk.size(), to_read);
-    std::copy_n(chunk.begin(), n, static_cast<std::uint8_t*>(buffer));
+    const std::size_t begin = replay_next == 0 ? 0 : s.handed_out_ends[replay_next - 1];
+    const std::size_t size = s.handed_out_ends[replay_next++] - begin;
+    const std::size_t n = std::min<std::size_t>(size, to_read);
+    std::copy_n(s.handed_out.begin() + static_cast<std::ptrdiff_t>(begin), n,
+                static_cast<std::uint8_t*>(buffer));
     *returned = static_cast<std::uint32_t>(n);
     return 0;
 }
@@ -274,9 +291,13 @@ void StartDeviceScript(const std::uint8_t* data, std::size_t size) {
     DeviceHandle = nullptr;
 }
 
-void ReplayChunks(const std::vector<Bytes>* recorded) {
-    replayed = recorded;
-    replayed_next = 0;
+void EndDeviceScript() {
+    device_script = DeviceScript{};
+}
+
+void ReplayChunks(const ReadBackRecord& record) {
+    replay_next = record.first_chunk;
+    replay_end = record.first_chunk + record.chunk_count;
     usb_library.SI_Read = ReplayRead;
 }
 

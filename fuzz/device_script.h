@@ -26,12 +26,13 @@
 
 using FlashChunk = std::array<std::uint8_t, kFlashChunkSize>;
 
-// One read-back of a flash chunk: where, what the program had written there, and every
-// chunk the library handed out for the reply, as the program's buffer held it.
+// One read-back of a flash chunk: where, what the program had written there, and which
+// of the handed-out chunks (see DeviceScript) the library gave for the reply.
 struct ReadBackRecord {
     std::uint32_t address;
     FlashChunk written;
-    std::vector<Bytes> chunks;
+    std::size_t first_chunk;
+    std::size_t chunk_count;
 };
 
 struct DeviceScript {
@@ -40,8 +41,9 @@ struct DeviceScript {
     std::uint32_t module_calls_left; // of the current run op
 
     // The sound module behind the run ops.
-    Bytes request;                             // frame bytes written and not yet taken
-    Bytes reply;                               // reply bytes not yet read
+    Bytes request; // frame bytes written and not yet taken
+    Bytes reply;   // reply bytes, read up to reply_read
+    std::size_t reply_read;
     std::map<std::uint32_t, FlashChunk> flash; // programmed chunks by address
     std::uint32_t latched_address;
     bool open;
@@ -50,6 +52,10 @@ struct DeviceScript {
     // What the program did, for the checks.
     std::uint64_t calls;
     std::vector<ReadBackRecord> read_backs;
+    // Every chunk the library handed out for a read-back, as the program's buffer held it,
+    // end to end; chunk i ends at handed_out_ends[i].
+    Bytes handed_out;
+    std::vector<std::size_t> handed_out_ends;
     bool reading_back; // reads go to the last read-back record until the next write
     bool restart_requested;
     std::int32_t present_before_restart;
@@ -61,6 +67,10 @@ extern DeviceScript device_script;
 // Starts a script over data and points usb_library at its library.
 void StartDeviceScript(const std::uint8_t* data, std::size_t size);
 
-// What the library hands out for each read of recorded, then a failing status; for
-// decoding a recorded reply again with the program's own receive.
-void ReplayChunks(const std::vector<Bytes>* recorded);
+// Ends the script, freeing all it allocated: an input that frees what it allocated is run
+// once, where libFuzzer runs again (and leak-checks) one that leaves more allocated.
+void EndDeviceScript();
+
+// What the library hands out for each read of a recorded read-back, then a failing
+// status; for decoding the reply again with the program's own receive.
+void ReplayChunks(const ReadBackRecord& record);

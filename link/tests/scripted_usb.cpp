@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 ScriptedUsb scripted_usb;
 
 namespace {
 Bytes Unescape(const Bytes& raw) {
     Bytes out;
+    out.reserve(raw.size());
     for (std::size_t i = 0; i < raw.size(); ++i) {
         if (raw[i] == 0xFE && i + 1 < raw.size()) {
             out.push_back(static_cast<std::uint8_t>(0xFE + raw[++i]));
@@ -80,7 +82,9 @@ void UseScriptedUsb() {
 }
 
 Bytes ReplyFrame(const Bytes& body) {
-    Bytes frame{0xFF};
+    Bytes frame;
+    frame.reserve(2 * body.size() + 4); // every byte escaped at worst, checksum, markers
+    frame.push_back(0xFF);
     std::uint8_t sum = 0;
     auto put = [&frame](std::uint8_t byte) {
         if (byte >= 0xFE) {
@@ -128,7 +132,7 @@ std::vector<Bytes> TakeRequestBodies(Bytes& raw) {
         Bytes body = Unescape(Bytes(raw.begin() + 1, end));
         if (!body.empty())
             body.pop_back();
-        bodies.push_back(body);
+        bodies.push_back(std::move(body));
         raw.erase(raw.begin(), end + 1);
     }
     return bodies;
