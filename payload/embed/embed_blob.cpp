@@ -2,7 +2,7 @@
 // Writes OUTDIR/NAME.cpp (the stored bytes as a constant array) and OUTDIR/NAME.h
 // (the array's declaration and the stored and decoded sizes as constants), so the
 // device record takes its lengths from what was really embedded.
-#include "payload/tools/read_whole_file.h"
+#include "payload/tools/whole_file.h"
 
 #include <cstdio>
 #include <fstream>

@@ -1,7 +1,7 @@
 // bz2cat FILE: writes the decoded bytes of a bzip2 file to standard output through the
 // program's own decoder, 64 KiB at a time, and checks the stream CRC at the end.
 #include "payload/bz2_decoder.h"
-#include "payload/tools/read_whole_file.h"
+#include "payload/tools/whole_file.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // tarx ARCHIVE DEST: unpacks a tar file below DEST with the program's own extractor.
 #include "payload/tar_extract.h"
-#include "payload/tools/read_whole_file.h"
+#include "payload/tools/whole_file.h"
 
 #include <cstdio>
 

@@ -3,9 +3,10 @@
 // given: flash_image.bin (an FPGA configuration bitstream look-alike) and
 // mcu_image.bin (an 8051 image with the checksum slots and version of the real one).
 // The output is the same on every run and every machine.
+#include "payload/tools/whole_file.h"
+
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -125,14 +126,6 @@ std::vector<std::uint8_t> McuImage() {
     return image;
 }
 
-bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return static_cast<bool>(out);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -144,8 +137,8 @@ int main(int argc, char** argv) {
     const std::vector<std::uint8_t> mcu = McuImage();
     if (mcu.empty())
         return 1;
-    if (!WriteFile(dir + "/flash_image.bin", FlashImage()) ||
-        !WriteFile(dir + "/mcu_image.bin", mcu)) {
+    if (!WriteWholeFile((dir + "/flash_image.bin").c_str(), FlashImage()) ||
+        !WriteWholeFile((dir + "/mcu_image.bin").c_str(), mcu)) {
         std::fprintf(stderr, "generate_standin_images: cannot write into %s\n", dir.c_str());
         return 1;
     }

@@ -1,7 +1,7 @@
 #include "payload/tools/prepare/package_proof.h"
 
 #include "payload/tar_extract.h"
-#include "payload/tools/read_whole_file.h"
+#include "payload/tools/whole_file.h"
 
 #include <filesystem>
 #include <map>

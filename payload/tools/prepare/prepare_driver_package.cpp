@@ -4,13 +4,12 @@
 #include "payload/tools/prepare/package_proof.h"
 #include "payload/tools/prepare/ustar_writer.h"
 #include "payload/tools/prepare/vendor_archive.h"
-#include "payload/tools/read_whole_file.h"
+#include "payload/tools/whole_file.h"
 #include "usb/usb_install.h"
 
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 namespace {
 
@@ -42,14 +41,6 @@ bool Prepare(const char* in, std::vector<std::uint8_t>* out, PackageRefusal* ref
     return ProvePackage(package.members, *out, refusal);
 }
 
-bool WriteOut(const char* path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return static_cast<bool>(out);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -79,7 +70,7 @@ int main(int argc, char** argv) {
                          refusal.member.c_str(), refusal.reason.c_str());
         return 1;
     }
-    if (!WriteOut(argv[2], out)) {
+    if (!WriteWholeFile(argv[2], out)) {
         std::remove(argv[2]);
         std::fprintf(stderr, "prepare-driver-package: cannot write %s\n", argv[2]);
         return 1;
