@@ -15,10 +15,8 @@ constexpr UINT kFineResolutionMs = 1;
 void KeepResolutionWhileHidden() {
     using SetProcessInformationEntry =
         BOOL(WINAPI*)(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD);
-    const auto set_information =
-        reinterpret_cast<SetProcessInformationEntry>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetProcessInformation")));
-    if (set_information == nullptr)
+    SetProcessInformationEntry set_information = nullptr;
+    if (!ResolveEntry(GetModuleHandleW(L"kernel32.dll"), "SetProcessInformation", &set_information))
         return;
     PROCESS_POWER_THROTTLING_STATE state = {};
     state.Version = PROCESS_POWER_THROTTLING_CURRENT_VERSION;
