@@ -11,6 +11,8 @@ bootstrap:
 build: bootstrap
 	cmake --preset native >/dev/null && cmake --build --preset native
 	cmake --preset windows >/dev/null && cmake --build --preset windows
+	@. scripts/wine-setup; [ $$windows_preset = windows ] || \
+	{ cmake --preset windows64 >/dev/null && cmake --build --preset windows64; }
 
 build-extra: bootstrap
 	cmake --preset bench >/dev/null && cmake --build --preset bench

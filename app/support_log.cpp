@@ -96,9 +96,9 @@ std::string WindowsVersion() {
     using RtlGetVersionEntry = LONG(WINAPI*)(OSVERSIONINFOW*);
     OSVERSIONINFOW info = {};
     info.dwOSVersionInfoSize = sizeof info;
-    const auto get_version = reinterpret_cast<RtlGetVersionEntry>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
-    if (get_version == nullptr || get_version(&info) != 0)
+    RtlGetVersionEntry get_version = nullptr;
+    if (!ResolveEntry(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion", &get_version) ||
+        get_version(&info) != 0)
         return "Windows (version unknown)";
     BOOL on_64_bit = FALSE;
     IsWow64Process(GetCurrentProcess(), &on_64_bit);

@@ -13,7 +13,7 @@ namespace {
 constexpr char kModulePattern[] = "VID_16C0&PID_0618";
 constexpr DWORD kPropertiesInOrder[] = {SPDRP_HARDWAREID, SPDRP_LOCATION_INFORMATION,
                                         SPDRP_DEVICEDESC};
-static_assert(sizeof(SP_DEVINFO_DATA) == 28, "the 32-bit device record");
+static_assert(sizeof(SP_DEVINFO_DATA) == (sizeof(void*) == 4 ? 28 : 32), "the device record");
 
 // Copies at most 63 characters of the text in BUFFER (SIZE bytes) and terminates FIELD.
 void CopyText(char (&field)[kUsbTextSize], const char* buffer, DWORD size) {

@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 
 namespace {
 
@@ -24,11 +23,44 @@ int EnvNumber(const char* name, int fallback) {
     return value != nullptr ? std::atoi(value) : fallback;
 }
 
-// While the first Start click is handled, every free block of the address space from
-// 1 MiB up is reserved, so a thread's stack (2 MiB) cannot be placed; it is given back
-// once the click has been handled.
-std::vector<void*> taken_space;
+// While the first Start click is handled, this executable's import of CreateThread (the
+// dialog's code is linked into it) points to a stand-in that fails as Windows does when no
+// stack can be placed; the import is given back once the click has been handled.
+// Exhausting the address space instead works only in 32 bits.
 bool first_start_handled = false;
+void** create_thread_import = nullptr;
+void* real_create_thread = nullptr;
+
+HANDLE WINAPI CreateThreadWithoutRoom(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID,
+                                      DWORD, LPDWORD) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+// The entry of this executable's import address table that holds TARGET; null if none.
+void** ImportEntry(void* target) {
+    auto* const base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto* const nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         dll->Name != 0; ++dll) {
+        for (auto* entry = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
+             entry->u1.Function != 0; ++entry) {
+            if (reinterpret_cast<void*>(entry->u1.Function) == target)
+                return reinterpret_cast<void**>(&entry->u1.Function);
+        }
+    }
+    return nullptr;
+}
+
+void SetImport(void* value) {
+    DWORD protection = 0;
+    VirtualProtect(create_thread_import, sizeof(void*), PAGE_READWRITE, &protection);
+    *create_thread_import = value;
+    VirtualProtect(create_thread_import, sizeof(void*), protection, &protection);
+}
 
 bool IsFirstStart(int code, UINT message, WPARAM wparam) {
     return code == HC_ACTION && !first_start_handled && message == WM_COMMAND &&
@@ -37,16 +69,8 @@ bool IsFirstStart(int code, UINT message, WPARAM wparam) {
 
 LRESULT CALLBACK BeforeMessage(int code, WPARAM wparam, LPARAM lparam) {
     const auto* call = reinterpret_cast<const CWPSTRUCT*>(lparam);
-    if (IsFirstStart(code, call->message, call->wParam)) {
-        for (SIZE_T size = SIZE_T{1} << 30; size >= SIZE_T{1} << 20;) {
-            void* block = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
-            if (block != nullptr) {
-                taken_space.push_back(block);
-            } else {
-                size /= 2;
-            }
-        }
-    }
+    if (IsFirstStart(code, call->message, call->wParam))
+        SetImport(reinterpret_cast<void*>(&CreateThreadWithoutRoom));
     return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
@@ -54,10 +78,7 @@ LRESULT CALLBACK AfterMessage(int code, WPARAM wparam, LPARAM lparam) {
     const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
     if (IsFirstStart(code, call->message, call->wParam)) {
         first_start_handled = true;
-        for (void* block : taken_space) {
-            VirtualFree(block, 0, MEM_RELEASE);
-        }
-        taken_space.clear();
+        SetImport(real_create_thread);
     }
     return CallNextHookEx(nullptr, code, wparam, lparam);
 }
@@ -92,6 +113,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     shell_state.instance_handle = instance;
     shell_state.identified_version = EnvNumber("ZC_HARNESS_VERSION", 786);
     if (std::getenv("ZC_HARNESS_FIRST_START_FAILS") != nullptr) {
+        // A dllimport function's address is what its import entry holds.
+        real_create_thread = reinterpret_cast<void*>(&CreateThread);
+        create_thread_import = ImportEntry(real_create_thread);
+        if (create_thread_import == nullptr) {
+            std::printf("harness: no import entry of CreateThread\n");
+            return 1;
+        }
         SetWindowsHookExA(WH_CALLWNDPROC, BeforeMessage, nullptr, GetCurrentThreadId());
         SetWindowsHookExA(WH_CALLWNDPROCRET, AfterMessage, nullptr, GetCurrentThreadId());
     }

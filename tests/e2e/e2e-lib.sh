@@ -11,6 +11,8 @@ base_prefix=$ZC_BINARY_DIR/e2e/base-prefix
 xvfb_pid=
 
 export WINEPREFIX=$work/prefix
+# What the program sees as its System32.
+system_dir=$WINEPREFIX/drive_c/windows/$("$ZC_SOURCE_DIR/scripts/windows-system-folder" "$program")
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export ZANDACORE_SIM_DIR=$work/sim
 
@@ -93,7 +95,7 @@ simctl() {
 
 # The stand-in library where the program looks for it, as if installed before.
 preinstall_library() {
-    cp "$bin/SiUSBXp.dll" "$WINEPREFIX/drive_c/windows/syswow64/SiUSBXp.dll"
+    cp "$bin/SiUSBXp.dll" "$system_dir/SiUSBXp.dll"
 }
 
 # run_driver [uidriver options…]: the program through uidriver; observations in

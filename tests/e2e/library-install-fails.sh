@@ -3,7 +3,7 @@
 # directory stands in its place): only the installation error box, exit code -1.
 source "$(dirname "$0")/e2e-lib.sh"
 start_case
-mkdir "$WINEPREFIX/drive_c/windows/syswow64/SiUSBXp.dll"
+mkdir "$system_dir/SiUSBXp.dll"
 plug_modules <<'END'
 [A17]
 END

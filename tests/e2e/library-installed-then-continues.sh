@@ -10,4 +10,4 @@ firmware = 786
 END
 run_driver
 expect_output <<<"$expected_idle_786"
-cmp "$bin/SiUSBXp.dll" "$WINEPREFIX/drive_c/windows/syswow64/SiUSBXp.dll"
+cmp "$bin/SiUSBXp.dll" "$system_dir/SiUSBXp.dll"

@@ -50,7 +50,7 @@ final title=" QTV40z6, v787 - DONE!" upper="Programming finished successfully!  
 exit 0
 END
 expect_status "module A17: present yes, firmware 787, bootloader 2, fpga ok, mcu ok, boots 1, violations 0"
-cmp "$work/release-tree/payload-standin/SiUSBXp.dll" "$WINEPREFIX/drive_c/windows/syswow64/SiUSBXp.dll"
+cmp "$work/release-tree/payload-standin/SiUSBXp.dll" "$system_dir/SiUSBXp.dll"
 expect_log_run 1 # its version comments name the stand-in payload
 
 ZC_RELEASE_STANDIN=1 "$ZC_SOURCE_DIR/scripts/check-reproducible" "$name.exe"

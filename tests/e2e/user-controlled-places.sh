@@ -14,7 +14,6 @@ plug_modules <<'END'
 [A17]
 firmware = 786
 END
-system_dir=$WINEPREFIX/drive_c/windows/syswow64
 
 row_windir() {
     rm -f "$system_dir/SiUSBXp.dll"

@@ -81,8 +81,7 @@ TEST(CarriedPayload, LibraryThatDidNotLoadIsInstalledAndThenBinds) {
     std::uint32_t length = 0;
     std::uint8_t* library = Bz2DecodeToHeap(usb_library_bz2, usb_library_bz2_len, &length);
     ASSERT_NE(library, nullptr);
-    const std::string on_disk = ReadFile(
-        FromUnix(std::string(std::getenv("WINEPREFIX")) + "/drive_c/windows/syswow64/SiUSBXp.dll"));
+    const std::string on_disk = ReadFile(SystemLibraryOnDisk());
     EXPECT_EQ(on_disk, std::string(library, library + length));
     std::free(library);
 

@@ -38,13 +38,6 @@ std::string SystemLibrary() {
     return std::string(directory) + "\\SiUSBXp.dll";
 }
 
-// Where a 32-bit program's system directory lies on the Unix side of a 64-bit prefix.
-std::string SystemLibraryOnDisk() {
-    const char* prefix = std::getenv("WINEPREFIX");
-    return FromUnix(std::string(prefix != nullptr ? prefix : "/nonexistent") +
-                    "/drive_c/windows/syswow64/SiUSBXp.dll");
-}
-
 std::vector<std::uint8_t> ReadBytes(const std::string& path) {
     const std::string text = ReadFile(path);
     return {text.begin(), text.end()};

@@ -42,6 +42,15 @@ inline std::string ReadUtf8File(const std::string& path) {
     return tar_test::ReadFile(std::filesystem::path(Wide(path)));
 }
 
+// Where the program's system directory lies on the Unix side of Wine's 64-bit prefix: a
+// 32-bit program's System32 is the prefix's syswow64.
+inline std::string SystemLibraryOnDisk() {
+    const char* prefix = std::getenv("WINEPREFIX");
+    return FromUnix(std::string(prefix != nullptr ? prefix : "/nonexistent") +
+                    (sizeof(void*) == 4 ? "/drive_c/windows/syswow64" : "/drive_c/windows/system32") +
+                    "/SiUSBXp.dll");
+}
+
 // The Windows directory's Temp, where the installations put the driver package.
 inline std::string WindowsTemp() {
     wchar_t windows[MAX_PATH] = {};

@@ -1,0 +1,4 @@
+# Cross toolchain: 64-bit Windows executables, for the test build of machines that run no
+# 32-bit programs.
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)
