@@ -46,9 +46,10 @@ inline std::string ReadUtf8File(const std::string& path) {
 // 32-bit program's System32 is the prefix's syswow64.
 inline std::string SystemLibraryOnDisk() {
     const char* prefix = std::getenv("WINEPREFIX");
-    return FromUnix(std::string(prefix != nullptr ? prefix : "/nonexistent") +
-                    (sizeof(void*) == 4 ? "/drive_c/windows/syswow64" : "/drive_c/windows/system32") +
-                    "/SiUSBXp.dll");
+    return FromUnix(
+        std::string(prefix != nullptr ? prefix : "/nonexistent") +
+        (sizeof(void*) == 4 ? "/drive_c/windows/syswow64" : "/drive_c/windows/system32") +
+        "/SiUSBXp.dll");
 }
 
 // The Windows directory's Temp, where the installations put the driver package.
