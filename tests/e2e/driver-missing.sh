@@ -4,16 +4,7 @@
 source "$(dirname "$0")/e2e-lib.sh"
 start_case
 preinstall_library
-plug_modules <<'END'
-[A17]
-driver = missing
-END
-run_driver
-expect_output <<'END'
-box info "The NORV USB driver is going to be installed now.\n\nPlease restart this application after the installation."
-exit 0
-END
-wait_for_event driver-installed 60
+expect_driver_installed
 expect_log_notes <<'END'
 USB library loaded: .+SiUSBXp\.dll
 modules found: 1

@@ -89,6 +89,23 @@ plug_modules() {
     simctl plug
 }
 
+# Module A17 at firmware 786, the module most cases update.
+plug_a17_at_786() {
+    plug_modules <<<$'[A17]\nfirmware = 786'
+}
+
+# A17 without its driver: the information box, the program ends with 0, and the
+# installer it started binds the driver.
+expect_driver_installed() {
+    plug_modules <<<$'[A17]\ndriver = missing'
+    run_driver
+    expect_output <<'END'
+box info "The NORV USB driver is going to be installed now.\n\nPlease restart this application after the installation."
+exit 0
+END
+    wait_for_event driver-installed 60
+}
+
 simctl() {
     wine "$bin/simctl.exe" "$@" </dev/null 2>>"$work/simctl.err" | tr -d '\r'
 }

@@ -4,10 +4,7 @@
 # the long version line; Esc does not close the dialog, Close does.
 source "$(dirname "$0")/e2e-lib.sh"
 start_case
-plug_modules <<'END'
-[A17]
-firmware = 786
-END
+plug_a17_at_786
 run_driver
 expect_output <<<"$expected_idle_786"
 cmp "$bin/SiUSBXp.dll" "$system_dir/SiUSBXp.dll"

@@ -40,10 +40,7 @@ osslsigncode remove-signature -in "$name.exe" -out "$work/signature-removed.exe"
 cmp "$work/signature-removed.exe" "$name-unsigned.exe"
 
 program=$name.exe
-plug_modules <<'END'
-[A17]
-firmware = 786
-END
+plug_a17_at_786
 run_driver --start
 expect_output '/^(final|exit) /!d' <<'END'
 final title=" QTV40z6, v787 - DONE!" upper="Programming finished successfully!  Please power cycle the module now." lower="After re-applying power it will take some seconds to complete the update process." progress=100 bar=00c800 start=disabled close=enabled

@@ -5,10 +5,7 @@
 # fresh PC's: the library is installed and loads.
 source "$(dirname "$0")/e2e-lib.sh"
 start_case
-plug_modules <<'END'
-[A17]
-firmware = 786
-END
+plug_a17_at_786
 run_driver
 expect_output <<<"$expected_idle_786"
 expect_log_run 1

@@ -10,10 +10,7 @@
 # ZC_E2E_ROWS names the rows to run (all by default).
 source "$(dirname "$0")/e2e-lib.sh"
 start_case
-plug_modules <<'END'
-[A17]
-firmware = 786
-END
+plug_a17_at_786
 
 row_windir() {
     rm -f "$system_dir/SiUSBXp.dll"

@@ -5,10 +5,7 @@
 source "$(dirname "$0")/e2e-lib.sh"
 start_case
 preinstall_library
-plug_modules <<'END'
-[A17]
-firmware = 786
-END
+plug_a17_at_786
 run_driver --start
 expect_output <<<"$expected_update_786"
 expect_pictures idle progress final
