@@ -100,8 +100,10 @@ std::string WindowsVersion() {
     if (!ResolveEntry(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion", &get_version) ||
         get_version(&info) != 0)
         return "Windows (version unknown)";
-    BOOL on_64_bit = FALSE;
-    IsWow64Process(GetCurrentProcess(), &on_64_bit);
+    // A 32-bit program learns of 64-bit Windows from WOW64; a 64-bit build runs on nothing else.
+    BOOL on_64_bit = sizeof(void*) == 8;
+    if (!on_64_bit)
+        IsWow64Process(GetCurrentProcess(), &on_64_bit);
     char text[128] = {};
     std::snprintf(text, sizeof text, "Windows %lu.%lu.%lu %s", info.dwMajorVersion,
                   info.dwMinorVersion, info.dwBuildNumber, on_64_bit ? "64-bit" : "32-bit");
