@@ -13,11 +13,6 @@ std::string UpperCase(const std::string& name) {
     return upper;
 }
 
-bool Refuse(PackageRefusal* refusal, const std::string& stored, std::string reason) {
-    *refusal = {stored, std::move(reason)};
-    return false;
-}
-
 // Lists NAME, or replaces the copy listed before.
 bool Place(Package* package, PackageMember member, const std::string& stored,
            PackageRefusal* refusal) {

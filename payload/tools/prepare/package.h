@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct PackageMember {
@@ -19,6 +20,12 @@ struct PackageRefusal {
     std::string member;
     std::string reason;
 };
+
+// Fills REFUSAL with STORED (the member, or empty) and REASON; returns false to be returned.
+inline bool Refuse(PackageRefusal* refusal, std::string stored, std::string reason) {
+    *refusal = {std::move(stored), std::move(reason)};
+    return false;
+}
 
 struct Package {
     std::vector<PackageMember> members;

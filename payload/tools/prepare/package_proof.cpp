@@ -41,17 +41,11 @@ bool SameTree(const std::vector<PackageMember>& members, std::map<std::string, U
                                      ? "as another kind of member"
                                  : unpacked->second.data != member.data ? "with other bytes"
                                                                         : nullptr;
-        if (difference != nullptr) {
-            *refusal = {member.name, difference};
-            return false;
-        }
+        if (difference != nullptr)
+            return Refuse(refusal, member.name, difference);
         tree.erase(unpacked);
     }
-    if (!tree.empty()) {
-        *refusal = {tree.begin()->first, "where no member is"};
-        return false;
-    }
-    return true;
+    return tree.empty() || Refuse(refusal, tree.begin()->first, "where no member is");
 }
 
 } // namespace
@@ -59,10 +53,8 @@ bool SameTree(const std::vector<PackageMember>& members, std::map<std::string, U
 bool ProvePackage(const std::vector<PackageMember>& members,
                   const std::vector<std::uint8_t>& archive, PackageRefusal* refusal) {
     std::string scratch = (fs::temp_directory_path() / "prepare-driver-package.XXXXXX").string();
-    if (mkdtemp(scratch.data()) == nullptr) {
-        *refusal = {"", "cannot make a scratch folder to prove the package in"};
-        return false;
-    }
+    if (mkdtemp(scratch.data()) == nullptr)
+        return Refuse(refusal, "", "cannot make a scratch folder to prove the package in");
     const std::int32_t result =
         TarExtract(archive.data(), archive.size(), (fs::path(scratch) / "").c_str());
     const bool same = SameTree(members, ReadTree(scratch), refusal);
@@ -73,9 +65,6 @@ bool ProvePackage(const std::vector<PackageMember>& members,
                           ") leaves it " + refusal->reason;
         return false;
     }
-    if (result != TarOk) {
-        *refusal = {"", "the program's extractor fails with " + std::to_string(result)};
-        return false;
-    }
-    return true;
+    return result == TarOk ||
+           Refuse(refusal, "", "the program's extractor fails with " + std::to_string(result));
 }

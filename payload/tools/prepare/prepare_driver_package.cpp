@@ -15,29 +15,22 @@ namespace {
 
 bool Prepare(const char* in, std::vector<std::uint8_t>* out, PackageRefusal* refusal) {
     std::vector<std::uint8_t> vendor;
-    if (!ReadWholeFile(in, &vendor)) {
-        *refusal = {"", "cannot be read"};
-        return false;
-    }
+    if (!ReadWholeFile(in, &vendor))
+        return Refuse(refusal, "", "cannot be read");
     Package package;
     if (!ReadVendorArchive(vendor, &package, refusal))
         return false;
-    if (package.members.empty()) {
-        *refusal = {"", "holds no members"};
-        return false;
-    }
+    if (package.members.empty())
+        return Refuse(refusal, "", "holds no members");
     // The program starts this file from the package's top folder; without it every PC's
     // driver installation would fail.
     const auto installer = package.position.find(kDriverInstallerFileName);
-    if (installer == package.position.end() || package.members[installer->second].directory) {
-        *refusal = {"", std::string("has no file ") + kDriverInstallerFileName +
-                            " in its top folder, which the program starts"};
-        return false;
-    }
-    if (!WriteUstar(package.members, out)) {
-        *refusal = {"", "holds a member too large for a tar size field"};
-        return false;
-    }
+    if (installer == package.position.end() || package.members[installer->second].directory)
+        return Refuse(refusal, "",
+                      std::string("has no file ") + kDriverInstallerFileName +
+                          " in its top folder, which the program starts");
+    if (!WriteUstar(package.members, out))
+        return Refuse(refusal, "", "holds a member too large for a tar size field");
     return ProvePackage(package.members, *out, refusal);
 }
 

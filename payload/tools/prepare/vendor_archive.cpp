@@ -29,11 +29,6 @@ const char* TypeProblem(archive_entry* entry) {
     }
 }
 
-bool Refuse(PackageRefusal* refusal, const std::string& stored, std::string reason) {
-    *refusal = {stored, std::move(reason)};
-    return false;
-}
-
 bool ReadData(archive* reader, const std::string& stored, std::string* data,
               PackageRefusal* refusal) {
     char buffer[16384];
