@@ -1,5 +1,6 @@
 #include "app/alert_user.h"
 
+#include "app/shell_state.h"
 #include "app/support_log.h"
 
 #include <cstdio>
@@ -18,5 +19,8 @@ std::int32_t AlertUser(std::uint32_t type, const char* format, ...) {
     FormatAlertText(text, format, args);
     va_end(args);
     LogBox(type, text);
+    // Nobody is there to press OK: the text stays in the log, and the caller ends.
+    if (Unattended(shell_state.run_mode))
+        return IDOK;
     return MessageBoxA(nullptr, text, kAppCaption, type);
 }

@@ -3,6 +3,7 @@
 #include "app/dialog_texts.h"
 #include "app/session_guard.h"
 #include "app/shell_state.h"
+#include "app/station.h"
 #include "app/worker.h"
 #include "payload/device_record.h"
 #include "resources/resource_ids.h"
@@ -101,7 +102,10 @@ void PaintBanner(HWND dialog) {
 // While an update runs the request is refused: ending the dialog would release the
 // library and end the process under the worker.
 INT_PTR CloseMainDialog(HWND dialog) {
-    if (!shell_state.update_running) {
+    // Taken for good: the station's thread, which takes it before each use of the
+    // device, finds it taken and ends.
+    bool idle = false;
+    if (shell_state.update_running.compare_exchange_strong(idle, true)) {
         EndDialog(dialog, 0);
     }
     return TRUE;
@@ -138,6 +142,14 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wparam, LPARAM
     switch (message) {
     case WM_INITDIALOG:
         InitMainDialog(window);
+        // Before the dialog is shown, so that nothing can close it first.
+        if (shell_state.run_mode == RunMode::Update) {
+            StartWorker();
+            if (shell_state.worker_thread == nullptr)
+                EndDialog(window, 0); // no update could start: update_result stays -1
+        } else if (shell_state.run_mode == RunMode::Station) {
+            StartStation();
+        }
         return TRUE;
     case WM_PAINT:
         PaintBanner(window);
@@ -165,6 +177,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wparam, LPARAM
     case kUpdateEndedMessage:
         LowerSessionGuard(window);
         return TRUE;
+    case kStationMessage:
+        return StationDialogMessage(window, wparam);
     case WM_DESTROY:
         ReleaseShellResources();
         PostQuitMessage(0);

@@ -1,6 +1,7 @@
 #include "app/run_main_dialog.h"
 
 #include "app/alert_user.h"
+#include "app/exit_codes.h"
 #include "app/main_dialog.h"
 #include "app/shell_state.h"
 #include "resources/resource_ids.h"
@@ -9,8 +10,6 @@
 #include <commctrl.h>
 
 namespace {
-
-constexpr int kExitNoGraphics = 1;
 
 // The progress bar's class, from the system directory's common controls (the classic ones:
 // the manifest asks for no other, and the bar's colours need them). The library stays

@@ -2,6 +2,7 @@
 // texts. Runs on the worker thread; every window call is delivered to the main thread.
 #include "app/dialog_texts.h"
 #include "app/shell_state.h"
+#include "app/station_tally.h"
 #include "link/progress.h"
 #include "payload/device_record.h"
 #include "resources/resource_ids.h"
@@ -29,6 +30,8 @@ std::int32_t SetProgress(std::int32_t percent) {
     }
     char title[kDialogTextSize] = {};
     FormatProgressTitle(title, device_record.model, device_record.version, value);
+    if (shell_state.run_mode == RunMode::Station)
+        AppendStationTally(title);
     SetWindowTextA(dialog, title);
     SendMessageA(shell_state.progress_bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
     const COLORREF colour = value == 100 ? RGB(0, 200, 0) : RGB(0, 0, 0);

@@ -1,6 +1,7 @@
 // The process-wide values of the application shell, shared by the start-up sequence,
 // the main dialog and the worker thread. No lock: see the comments on each value.
 #pragma once
+#include "app/command_line.h"
 #include "usb/usb_scan.h"
 
 #include <windows.h>
@@ -28,6 +29,9 @@ struct ShellState {
     std::atomic<bool> update_running = false;
     // True while the update procedure runs; read and written on the main thread only.
     bool session_guarded = false;
+    RunMode run_mode = RunMode::Attended; // from the command line, before anything else
+    // The last update's result (-1 until one has ended), for /update's exit code.
+    std::atomic<std::int32_t> update_result = -1;
 };
 
 extern ShellState shell_state;

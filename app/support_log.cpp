@@ -145,7 +145,7 @@ HANDLE OpenTempDirectory(const char* temp, wchar_t (&final_path)[kPathSize]) {
     return directory;
 }
 
-// Opens the log named WIDE: an existing file as itself, else a new one. Never OPEN_ALWAYS:
+// Opens the file named WIDE: an existing file as itself, else a new one. Never OPEN_ALWAYS:
 // through a link to a missing file that would create the file at the link's target.
 HANDLE OpenOrCreateLog(const wchar_t* wide) {
     constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE;
@@ -157,12 +157,12 @@ HANDLE OpenOrCreateLog(const wchar_t* wide) {
     return file;
 }
 
-// Where the log must lie: the temporary directory's final path, then the log's name.
-bool ExpectedLogPath(const wchar_t* directory_final, wchar_t (&expected)[kPathSize]) {
-    wchar_t name[sizeof kLogFileName];
+// Where the file must lie: the temporary directory's final path, then FILE_NAME.
+bool ExpectedLogPath(const wchar_t* directory_final, const char* file_name,
+                     wchar_t (&expected)[kPathSize]) {
+    wchar_t name[kPathSize];
     const std::size_t length = std::wcslen(directory_final);
-    if (!Utf8ToWide(kLogFileName, name, sizeof kLogFileName) ||
-        length + 1 + std::wcslen(name) >= kPathSize)
+    if (!Utf8ToWide(file_name, name, kPathSize) || length + 1 + std::wcslen(name) >= kPathSize)
         return false;
     std::wcscpy(expected, directory_final);
     if (length == 0 || expected[length - 1] != L'\\')
@@ -171,13 +171,15 @@ bool ExpectedLogPath(const wchar_t* directory_final, wchar_t (&expected)[kPathSi
     return true;
 }
 
-// The log file, opened for reading and writing by this run alone, and nothing else. The
-// program runs elevated and the user owns the temporary directory: a link of any kind in
-// the log's place (symbolic or hard link, junction or mount point on the way, an object
-// manager link) would make it write another file. Every check is made on the open handle,
+} // namespace
+
+// The log file (and the station's record), opened for reading and writing by this run
+// alone, and nothing else. The program runs elevated and the user owns the temporary directory: a
+// link of any kind in the log's place (symbolic or hard link, junction or mount point on the way,
+// an object manager link) would make it write another file. Every check is made on the open handle,
 // before a byte is written: the file is no reparse point and has one name, and its final
 // path is the temporary directory's final path followed by the log's name.
-HANDLE OpenLogFile() {
+void* OpenTempFileAsItself(const char* file_name) {
     char path[kPathSize] = {};
     GetTempDir(path);
     wchar_t directory_final[kPathSize];
@@ -187,7 +189,7 @@ HANDLE OpenLogFile() {
         return directory;
     wchar_t wide[kPathSize];
     HANDLE file = INVALID_HANDLE_VALUE;
-    if (ExpectedLogPath(directory_final, expected) && AppendPathText(path, kLogFileName) &&
+    if (ExpectedLogPath(directory_final, file_name, expected) && AppendPathText(path, file_name) &&
         Utf8ToWide(path, wide, kPathSize))
         file = OpenOrCreateLog(wide);
     CloseHandle(directory);
@@ -204,6 +206,8 @@ HANDLE OpenLogFile() {
     }
     return file;
 }
+
+namespace {
 
 std::string ReadWholeFile(HANDLE file) {
     LARGE_INTEGER size = {};
@@ -228,7 +232,7 @@ bool Rewrite(HANDLE file, const std::string& text) {
 } // namespace
 
 void OpenSupportLog() {
-    HANDLE file = OpenLogFile();
+    HANDLE file = OpenTempFileAsItself(kLogFileName);
     if (file == INVALID_HANDLE_VALUE)
         return;
     if (!Rewrite(file, EarlierRunsKept(ReadWholeFile(file)))) {

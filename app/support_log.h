@@ -9,6 +9,11 @@
 // well. When the log cannot be written, the program runs without it.
 void OpenSupportLog();
 
+// Opens FILE_NAME in the temporary directory for reading and writing by this run alone,
+// as the log is opened: never through a link, never a file elsewhere. The handle, or
+// INVALID_HANDLE_VALUE.
+void* OpenTempFileAsItself(const char* file_name);
+
 // Marks the log's own lines, so that nobody takes them for the program's trace.
 inline constexpr char kLogNoteMark[] = "## ";
 

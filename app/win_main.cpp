@@ -1,12 +1,18 @@
 // The program's entry point: makes sure the USB library loads, a module is attached
 // and has its driver, identifies the module, then runs the main dialog. Every stop
 // shows one box and ends the process at once; nothing created before is released.
+// A switch changes the road (see command_line.h): /check stops before anything would be
+// installed or written, /update and /station let the dialog begin on its own.
 #include "app/alert_user.h"
+#include "app/command_line.h"
+#include "app/exit_codes.h"
+#include "app/module_version.h"
 #include "app/run_main_dialog.h"
 #include "app/shell_state.h"
 #include "app/support_log.h"
 #include "link/identify.h"
 #include "payload/device_record.h"
+#include "usb/system_failure.h"
 #include "usb/system_library.h"
 #include "usb/usb_binding.h"
 #include "usb/usb_install.h"
@@ -14,13 +20,9 @@
 #include "usb/usb_paths.h"
 #include "usb/usb_scan.h"
 
-#include <cstring>
+#include <cstdlib>
 
 namespace {
-
-constexpr int kExitFailure = -1;
-
-constexpr const char* kDriverDescription = "NORV USB Controller";
 
 constexpr const char* kLibraryInstallFailed =
     "Could not install USB system library.\n\nYou may have to restart this application with "
@@ -42,16 +44,6 @@ constexpr const char* kWrongDevice =
     "Wrong device connected!\n\nPlease connect the %s and try again.";
 constexpr const char* kNoAccess =
     "Device couldn't be accessed.\nPerhaps the device is in use by another application.";
-
-bool DriverInstalled() {
-    bool installed = false;
-    for (std::int32_t i = 0; i < shell_state.usb_device_count; ++i) {
-        if (std::strcmp(shell_state.usb_devices[i]->device_desc, kDriverDescription) == 0) {
-            installed = true;
-        }
-    }
-    return installed;
-}
 
 // The log's account of the library: where it was looked for, and why it failed.
 void LogLibrary(const char* what) {
@@ -91,22 +83,65 @@ void LogIdentification(std::int32_t result) {
     }
 }
 
+// The exit code of an ending that shows a box: the start-up's -1 without a switch, the
+// ending's own code with one.
+int BoxEnding(int code_with_switch) {
+    return shell_state.run_mode == RunMode::Attended ? kExitFailure : code_with_switch;
+}
+
+// /check reports what it found; /update leaves a module alone that needs no update.
+// -1 when the dialog is to open.
+int EndBeforeDialog(std::int32_t version) {
+    const RunMode mode = shell_state.run_mode;
+    if (mode != RunMode::Check && mode != RunMode::Update)
+        return -1;
+    const VersionStanding standing = StandingOf(version);
+    if (standing == VersionStanding::Current) {
+        LogNote("the module runs the carried firmware v%d: nothing to write",
+                static_cast<int>(CarriedVersionNumber()));
+        return kExitSuccess;
+    }
+    if (mode == RunMode::Check || standing == VersionStanding::Newer) {
+        LogNote("the module runs v%d, the program carries v%d%s", static_cast<int>(version),
+                static_cast<int>(CarriedVersionNumber()),
+                mode == RunMode::Check ? "" : ": newer, not written");
+        return kExitOtherVersion;
+    }
+    return -1;
+}
+
+int RunDialog() {
+    const int result = RunMainDialog();
+    if (shell_state.run_mode == RunMode::Attended || result == kExitNoGraphics)
+        return result;
+    if (result != 0)
+        return kExitNoDialog;
+    if (shell_state.run_mode == RunMode::Update && shell_state.update_result != 0)
+        return kExitUpdateFailed;
+    return kExitSuccess;
+}
+
 // Every step of the start, up to the dialog; returns the exit code.
 int RunStart() {
     if (BindUsbLibrary() != nullptr) {
         LogLibrary("loaded");
+    } else if (shell_state.run_mode == RunMode::Check) {
+        // Reported, not installed: a missing file is told from one that does not load.
+        const bool missing = last_system_failure.error == ERROR_MOD_NOT_FOUND;
+        LogLibrary(missing ? "missing, not installed" : "not loaded");
+        return missing ? kExitLibraryMissing : kExitLibraryNotLoading;
     } else {
         LogLibrary("not loaded");
         if (InstallUsbLibrary() < 0) {
             LogLibrary("could not be installed");
             AlertUser(kErrorBox, "%s", kLibraryInstallFailed);
-            return kExitFailure;
+            return BoxEnding(kExitLibraryMissing);
         }
         LogLibrary("installed");
         if (BindUsbLibrary() == nullptr) {
             LogLibrary("installed, but not loaded");
             AlertUser(kErrorBox, "%s", kLibraryLoadFailed);
-            return kExitFailure;
+            return BoxEnding(kExitLibraryNotLoading);
         }
         LogLibrary("loaded");
     }
@@ -114,13 +149,18 @@ int RunStart() {
     // A failed scan leaves the count at 0, which the next step reports.
     ScanUsbDevices(shell_state.usb_devices, &shell_state.usb_device_count);
     LogModulesFound();
-    if (shell_state.usb_device_count == 0) {
+    // The station waits for its first module.
+    const bool station = shell_state.run_mode == RunMode::Station;
+    if (shell_state.usb_device_count == 0 && !station) {
         AlertUser(kInfoBox, "%s", kNoDevices);
-        return kExitFailure;
+        return BoxEnding(kExitNoModule);
     }
 
-    if (!DriverInstalled()) {
-        LogNote("driver missing: no module described as \"%s\"", kDriverDescription);
+    if (shell_state.usb_device_count > 0 &&
+        !AnyDriverBound(shell_state.usb_devices, shell_state.usb_device_count)) {
+        LogNote("driver missing: no module described as \"%s\"", kDriverDeviceDescription);
+        if (shell_state.run_mode == RunMode::Check)
+            return kExitDriverMissing;
         AlertUser(kInfoBox, "%s", kDriverWillInstall);
         const std::int32_t installed = InstallDriverPackage();
         LogNote("driver package %s: %s", installed < 0 ? "not installed" : "unpacked",
@@ -129,12 +169,15 @@ int RunStart() {
             LogNote("driver installation failed with %d", installed);
             LogSystemFailure();
             AlertUser(kErrorBox, "%s", kDriverInstallFailed);
-            return kExitFailure;
+            return BoxEnding(kExitDriverNotInstalled);
         }
         LogNote("driver installer started: %s%s", driver_package_directory,
                 kDriverInstallerFileName);
-        return 0; // the installer runs on; the user starts the program again
+        // The installer runs on; the user starts the program again.
+        return shell_state.run_mode == RunMode::Attended ? kExitSuccess : kExitDriverMissing;
     }
+    if (station)
+        return RunDialog(); // every module, the first too, is identified by the station
     LogNote("driver present");
 
     shell_state.identified_version = IdentifyDevice();
@@ -142,27 +185,40 @@ int RunStart() {
     switch (shell_state.identified_version) {
     case IdentifyNoVersion:
         AlertUser(kInfoBox, "%s", kNoVersionWarning);
+        if (Unattended(shell_state.run_mode))
+            return kExitVersionUnreadable;
         break;
     case IdentifyWrongDevice:
         AlertUser(kErrorBox, kWrongDevice, device_record.model);
-        return kExitFailure;
+        return BoxEnding(kExitWrongModule);
     case IdentifyNoDevice:
     case IdentifyOpenFailed:
         AlertUser(kErrorBox, "%s", kNoAccess);
-        return kExitFailure;
+        return BoxEnding(kExitNoAccess);
     default:
+        if (const int ended = EndBeforeDialog(shell_state.identified_version); ended >= 0)
+            return ended;
         break;
     }
 
-    return RunMainDialog();
+    return RunDialog();
 }
 
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     RestrictLibrarySearch(); // before any library is loaded
+    // Before anything is installed or written, the log included.
+    CommandLine command_line = {};
+    if (ParseCommandLine(__argc - 1, __argv + 1, &command_line) != 0) {
+        AlertUser(kErrorBox, "%s", command_line.refused);
+        return kExitCommandLine;
+    }
+    shell_state.run_mode = command_line.mode;
     shell_state.instance_handle = instance;
     OpenSupportLog();
+    if (__argc > 1)
+        LogNote("command line: %s", __argv[1]);
     const int exit_code = RunStart();
     LogNote("exit code %d", exit_code);
     return exit_code;

@@ -10,15 +10,19 @@
 
 namespace {
 
+// How long /update leaves the ending on the screen before the dialog closes itself.
+constexpr DWORD kUnattendedCloseMs = 3000;
+
+} // namespace
+
 void EnableSystemClose(HWND dialog, bool enabled) {
     EnableMenuItem(GetSystemMenu(dialog, FALSE), SC_CLOSE,
                    MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
-} // namespace
-
 std::int32_t StartWorker() {
-    if (shell_state.worker_thread != nullptr) {
+    // The station starts its updates itself.
+    if (shell_state.worker_thread != nullptr || shell_state.run_mode == RunMode::Station) {
         return 0;
     }
     HWND dialog = shell_state.dialog_window;
@@ -49,6 +53,7 @@ DWORD WINAPI WorkerMain(LPVOID) {
     EnableWindow(GetDlgItem(dialog, IDC_START), FALSE);
     EnableWindow(GetDlgItem(dialog, IDC_CLOSE), FALSE);
     const std::int32_t result = RunFirmwareUpdate();
+    shell_state.update_result = result;
     // The flash is no longer being written: the session may end and the system sleep,
     // even while the failure box below waits for the user.
     KeepSystemAwake(false);
@@ -62,5 +67,9 @@ DWORD WINAPI WorkerMain(LPVOID) {
     shell_state.update_running = false;
     EnableSystemClose(dialog, true);
     EnableWindow(GetDlgItem(dialog, IDC_CLOSE), TRUE);
+    if (shell_state.run_mode == RunMode::Update) {
+        Sleep(kUnattendedCloseMs);
+        PostMessageA(dialog, WM_CLOSE, 0, 0);
+    }
     ExitThread(0);
 }

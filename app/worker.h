@@ -11,3 +11,6 @@
 std::int32_t StartWorker();
 
 DWORD WINAPI WorkerMain(LPVOID unused);
+
+// The caption's close box and the system menu's Close, greyed while the device is in use.
+void EnableSystemClose(HWND dialog, bool enabled);

@@ -5,6 +5,7 @@
 #include "usb/usb_library.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,13 +23,17 @@ using TextBuffer = std::uint8_t[kReplyBufferSize + 1];
 
 // Index of the first device whose serial-number string does not begin with "p", or -1.
 std::int64_t ChooseDevice(std::uint32_t count, TextBuffer text) {
+    identified_serial[0] = '\0';
     for (std::uint32_t index = 0; index < count; ++index) {
         std::memset(text, 0, sizeof(TextBuffer));
         usb_library.SI_GetProductString(index, text, kSerialNumberString);
         Trace("\nDevice %lx: %s\n", static_cast<unsigned long>(index),
               reinterpret_cast<const char*>(text));
-        if (text[0] != kPassedOverSerial)
+        if (text[0] != kPassedOverSerial) {
+            std::snprintf(identified_serial, kSerialTextSize, "%s",
+                          reinterpret_cast<const char*>(text));
             return index;
+        }
     }
     return -1;
 }
@@ -40,6 +45,8 @@ std::int32_t CloseWith(std::int32_t result) {
 }
 
 } // namespace
+
+char identified_serial[kSerialTextSize] = {};
 
 std::array<std::uint8_t, kIdentifyRequestSize> IdentifyRequest(std::uint8_t sequence) {
     return {0x07, 0x00, 0x1F, 0xFE, 0x00, 0x02, sequence, 0x00};

@@ -12,6 +12,11 @@ inline constexpr std::int32_t IdentifyOpenFailed = -4;  // SI_Open failed
 
 inline constexpr std::uint32_t kIdentifyRequestSize = 8;
 inline constexpr std::uint32_t kSubtypeTextSize = 256;
+inline constexpr std::uint32_t kSerialTextSize = 64;
+
+// The serial-number string of the module the last identification chose, cut to 63
+// characters; empty when it chose none.
+extern char identified_serial[kSerialTextSize];
 
 // The raw identification body 07 00 1F FE 00 02 S 00 carrying sequence S.
 std::array<std::uint8_t, kIdentifyRequestSize> IdentifyRequest(std::uint8_t sequence);

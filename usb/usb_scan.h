@@ -16,4 +16,10 @@ struct UsbDeviceEntry {
 // releases with FreeUsbDeviceEntries. 0, or -1 (no device set) / -2 (enumeration error).
 std::int32_t ScanUsbDevices(UsbDeviceEntry* entries[kMaxUsbDevices], std::int32_t* count);
 
+// The description the system gives a module once the carried driver is bound to it.
+inline constexpr char kDriverDeviceDescription[] = "NORV USB Controller";
+
+// True when one of the COUNT entries carries kDriverDeviceDescription exactly.
+bool AnyDriverBound(UsbDeviceEntry* const entries[kMaxUsbDevices], std::int32_t count);
+
 void FreeUsbDeviceEntries(UsbDeviceEntry* entries[kMaxUsbDevices], std::int32_t count);

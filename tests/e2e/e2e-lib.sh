@@ -115,11 +115,17 @@ preinstall_library() {
     cp "$bin/SiUSBXp.dll" "$system_dir/SiUSBXp.dll"
 }
 
-# run_driver [uidriver options…]: the program through uidriver; observations in
-# observed.txt, the program's output in trace.txt.
+# run_driver [uidriver options…] [-- program arguments…]: the program through uidriver;
+# observations in observed.txt, the program's output in trace.txt.
 run_driver() {
-    wine "$bin/uidriver.exe" "$@" --shots "$(winpath "$work/shots")" \
-        --trace "$(winpath "$work")\\trace.txt" --timeout 600 -- "$(winpath "$program")" \
+    local options=()
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do
+        options+=("$1")
+        shift
+    done
+    [ $# -eq 0 ] || shift
+    wine "$bin/uidriver.exe" "${options[@]}" --shots "$(winpath "$work/shots")" \
+        --trace "$(winpath "$work")\\trace.txt" --timeout 600 -- "$(winpath "$program")" "$@" \
         </dev/null 2>"$work/driver.err" | tr -d '\r' >"$work/observed.txt"
 }
 

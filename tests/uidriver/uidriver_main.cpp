@@ -1,5 +1,5 @@
-// uidriver [--start] [--shots DIR] [--trace FILE] [--timeout SECONDS] [--env NAME=VALUE]…
-//          -- PROGRAM
+// uidriver [--start | --watch | --close-on FILE] [--shots DIR] [--trace FILE]
+//          [--timeout SECONDS] [--env NAME=VALUE]… -- PROGRAM [ARGUMENT]…
 //
 // Runs PROGRAM (its standard output and error into FILE, NAME set to VALUE in its
 // environment, as a user's HKCU\Environment would) and drives its windows the
@@ -25,6 +25,9 @@
 // presses Esc on the idle dialog and tries to close the dialog while the update runs;
 // a dialog that gives in shows up as a missing final line. With --shots DIR it saves
 // idle.png, progress.png (between 30 and 90 %) and final.png of the dialog.
+// --watch touches nothing: the final line (and final.png) once Close, seen disabled, is
+// enabled again. --close-on FILE touches nothing until FILE exists, then gives the final
+// line and final.png and clicks Close.
 #include "resources/resource_ids.h"
 #include "tests/uidriver/png_writer.h"
 #include "tests/uidriver/screen_capture.h"
@@ -52,6 +55,8 @@ constexpr DWORD kBoxIconWaitMs = 30000; // a loaded machine may paint a box late
 
 struct Options {
     bool start = false;
+    bool watch = false;
+    std::string close_on;
     std::string shots_dir;
     std::string trace_file;
     DWORD timeout_ms = 300000;
@@ -66,6 +71,7 @@ struct DialogState {
     bool close_seen_disabled = false;
     bool progress_shot = false;
     bool box_after_dialog = false; // a box that ends an update (its failure box)
+    bool final_said = false;
     bool closed = false;
 };
 
@@ -84,6 +90,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         const std::string option = argv[i];
         if (option == "--start") {
             options.start = true;
+        } else if (option == "--watch") {
+            options.watch = true;
+        } else if (option == "--close-on" && i + 1 < argc) {
+            options.close_on = argv[++i];
         } else if (option == "--shots" && i + 1 < argc) {
             options.shots_dir = argv[++i];
         } else if (option == "--trace" && i + 1 < argc) {
@@ -342,7 +352,36 @@ void ClickStart(HWND dialog) {
     }
 }
 
+// A dialog that works by itself: watched, and closed only once CLOSE_ON exists.
+void WatchDialog(const Options& options, HWND dialog, DialogState& state) {
+    if (!state.seen) {
+        state.seen = true;
+        state.window = dialog;
+        Say("dialog %s\n", LabelsText(dialog).c_str());
+    }
+    const bool close_enabled = Enabled(dialog, IDC_CLOSE);
+    state.close_seen_disabled = state.close_seen_disabled || !close_enabled;
+    const bool finished = options.close_on.empty() ? close_enabled && state.close_seen_disabled
+                                                   : GetFileAttributesA(options.close_on.c_str()) !=
+                                                         INVALID_FILE_ATTRIBUTES;
+    if (!finished || state.final_said || !IsWindow(dialog)) {
+        return;
+    }
+    state.final_said = true;
+    SettleWindow(dialog);
+    SayFinal(dialog);
+    SaveShot(options, dialog, "final.png");
+    if (!options.close_on.empty()) {
+        state.closed = true;
+        Click(dialog, IDC_CLOSE);
+    }
+}
+
 void StepDialog(const Options& options, HANDLE process, HWND dialog, DialogState& state) {
+    if (options.watch || !options.close_on.empty()) {
+        WatchDialog(options, dialog, state);
+        return;
+    }
     if (!state.seen) {
         state.seen = true;
         state.window = dialog;
@@ -393,8 +432,8 @@ void StepDialog(const Options& options, HANDLE process, HWND dialog, DialogState
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: uidriver [--start] [--shots DIR] [--trace FILE] "
-                             "[--timeout SECONDS] -- PROGRAM\n");
+        std::fprintf(stderr, "usage: uidriver [--start | --watch | --close-on FILE] [--shots DIR] "
+                             "[--trace FILE] [--timeout SECONDS] -- PROGRAM [ARGUMENT]...\n");
         return 2;
     }
     PROCESS_INFORMATION process = {};

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The station with three modules plugged one after another: A17 at 786 is updated without
+# a click and, after its power cycle, verified; B22 at 787 is already current; C31 at 786
+# stops answering mid-update and fails. The record holds its header and those four lines,
+# the title the tally, and the two healthy modules saw no violation. final.png is the
+# README's picture of the station.
+source "$(dirname "$0")/e2e-lib.sh"
+start_case
+preinstall_library
+cat >"$ZANDACORE_SIM_DIR/module.ini" <<'END'
+[A17]
+firmware = 786
+[B22]
+firmware = 787
+location = Port_#0002.Hub_#0001
+[C31]
+firmware = 786
+location = Port_#0003.Hub_#0001
+read_timeout_cap_ms = 2000
+fault = reply-missing@3000
+END
+simctl plug A17
+
+station_record() {
+    local records=("$WINEPREFIX"/drive_c/users/*/Temp/zandacore-station.csv)
+    printf '%s' "${records[0]}"
+}
+# wait_for COUNT SECONDS FILE_FUNCTION PATTERN: the file that FILE_FUNCTION names holds
+# COUNT lines matching PATTERN in time.
+wait_for() {
+    local i
+    for i in $(seq $(($2 * 5))); do
+        [ "$(grep -c -- "$4" "$("$3")" 2>/dev/null)" -ge "$1" ] && return 0
+        sleep 0.2
+    done
+    echo "e2e: not $1 lines '$4' in $("$3") within $2 s"
+    tail -n 20 "$("$3")"
+    return 1
+}
+# swap OUT IN: OUT leaves; once the station has seen it go, IN comes.
+swap() {
+    simctl unplug "$1"
+    gone=$((gone + 1))
+    wait_for "$gone" 120 support_log '^## station: no module present'
+    simctl plug "$2"
+}
+
+run_driver --close-on "$(winpath "$work")\\close" -- /station &
+driver=$!
+gone=0
+wait_for 2 600 station_record '' # the header and A17's update
+swap A17 A17                          # its power cycle
+wait_for 3 120 station_record ''
+swap A17 B22
+wait_for 4 120 station_record ''
+swap B22 C31
+wait_for 5 300 station_record ''
+touch "$work/close"
+wait "$driver"
+
+expect_output '1s/^dialog .*/dialog/; s/ - [0-9]+%  / - N%  /; s/progress=[0-9]+ /progress=N /' <<'END'
+dialog
+final title=" QTV40z6, v787 - N%  [updated 1, verified 1, failed 1]" upper="Programming failed" lower="Power cycle the module, or swap it for the next one." progress=N bar=c80000 start=disabled close=enabled
+exit 0
+END
+expect_pictures final
+tr -d '\r' <"$(station_record)" >"$work/record.csv"
+time='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}'
+i=0
+while IFS= read -r pattern; do
+    i=$((i + 1))
+    if ! sed -n "${i}p" "$work/record.csv" | grep -qE -- "^$pattern\$"; then
+        echo "e2e: record line $i does not match: $pattern"
+        cat "$work/record.csv"
+        exit 1
+    fi
+done <<END
+time,serial number,USB location,version found,result,seconds
+$time,"A17","Port_#0001\.Hub_#0001",786,"updated",[0-9]+\.[0-9]
+$time,"A17","Port_#0001\.Hub_#0001",787,"verified",[0-9]+\.[0-9]
+$time,"B22","Port_#0002\.Hub_#0001",787,"already current",[0-9]+\.[0-9]
+$time,"C31","Port_#0003\.Hub_#0001",786,"failed: update \(writing at [0-9]+%\)",[0-9]+\.[0-9]
+END
+[ "$(wc -l <"$work/record.csv")" -eq 5 ] || { echo "e2e: the record holds more lines"; exit 1; }
+simctl status >"$work/status.txt"
+grep -qx 'module A17: present no, firmware 787, bootloader 2, fpga ok, mcu ok, boots 1, violations 0' "$work/status.txt"
+grep -qx 'module B22: present no, firmware 787, bootloader 2, fpga ok, mcu ok, boots 0, violations 0' "$work/status.txt"
