@@ -120,6 +120,8 @@ const Case kRefused[] = {
      "member \"./" + kLongPath + "\": a name longer than the 100 bytes of the tar name field"},
     {"FolderLongerThanTheNameField", "mkdir source/" + kLongPath + " && tar -C source -cf in.tar .",
      "member \"./" + kLongPath + "/\": a name longer than the 100 bytes of the tar name field"},
+    {"SparseFileOfATebibyte", "truncate -s 1T source/s.sys && tar -C source -S -cf in.tar .",
+     "member \"./s.sys\": a file larger than the 500000-byte package buffer"},
 };
 
 TEST_P(RefusedPackage, FailsNamingTheMemberAndLeavesNoOut) {

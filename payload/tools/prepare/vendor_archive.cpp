@@ -1,6 +1,7 @@
 #include "payload/tools/prepare/vendor_archive.h"
 
 #include "payload/tools/prepare/member_names.h"
+#include "usb/usb_install.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -36,6 +37,10 @@ const char* TypeProblem(archive_entry* entry) {
 bool ReadData(archive* reader, archive_entry* entry, const std::string& stored,
               PackageMember* member, PackageRefusal* refusal) {
     const la_int64_t size = archive_entry_size(entry);
+    // A sparse header can claim any size for a few bytes of archive; no member larger than the
+    // program's whole package buffer can be carried, so refuse it before laying it out.
+    if (size > la_int64_t{kDriverPackageBufferSize})
+        return Refuse(refusal, stored, "a file larger than the 500000-byte package buffer");
     member->size = static_cast<std::uint64_t>(std::max<la_int64_t>(size, 0));
     member->data.assign(member->size, '\0');
     for (;;) {
