@@ -65,6 +65,12 @@ const Case kCarried[] = {
                                       "tar -C old -cf in.tar . && tar -C source -rf in.tar ."},
     {"GnuTarGzip", "tar -C source -czf in.tar ."},
     {"GnuTarIncremental", "tar --listed-incremental=snar -C source -cf in.tar ."},
+    // Data up to 16 KiB, then a hole that only the member's size implies.
+    {"GnuTarSparseEndingInAHole",
+     "cd source && yes | head -c 16384 >s.sys && truncate -s 20480 s.sys && "
+     "tar --format=gnu -S --hole-detection=raw -cf ../in.tar ."},
+    {"FolderFillingTheNameField", "mkdir source/" + std::string(40, 'd') + "/" +
+                                      std::string(59, 'g') + " && tar -C source -cf in.tar ."},
     {"Bsdtar", "bsdtar -C source -cf in.tar ."},
     {"PythonPax",
      "python3 -c 'import tarfile; t = tarfile.open(\"in.tar\", \"w\"); t.add(\"source\", \".\"); "
@@ -112,6 +118,10 @@ const Case kRefused[] = {
      "has no file NorvUSBInstaller.exe in its top folder, which the program starts"},
     {"LongerThanTheNameField", "touch source/" + kLongPath + " && tar -C source -cf in.tar .",
      "member \"./" + kLongPath + "\": a name longer than the 100 bytes of the tar name field"},
+    {"FolderLongerThanTheNameField", "mkdir source/" + kLongPath + " && tar -C source -cf in.tar .",
+     "member \"./" + kLongPath + "/\": a name longer than the 100 bytes of the tar name field"},
+    {"SparseFileOfATebibyte", "truncate -s 1T source/s.sys && tar -C source -S -cf in.tar .",
+     "member \"./s.sys\": a file larger than the 500000-byte package buffer"},
 };
 
 TEST_P(RefusedPackage, FailsNamingTheMemberAndLeavesNoOut) {
@@ -127,10 +137,10 @@ INSTANTIATE_TEST_SUITE_P(Members, RefusedPackage, testing::ValuesIn(kRefused), C
 // The proof catches an archive that unpacks otherwise than the package was read.
 TEST(PackageProof, NamesTheFirstMemberUnpackedOtherwise) {
     const std::vector<PackageMember> members = {{"x86", true, true, ""},
-                                                {"x86/SiUSBXp.sys", false, false, "driver"}};
+                                                {"x86/SiUSBXp.sys", false, false, "driver", 6}};
     std::vector<std::uint8_t> archive;
     AppendDirectory(archive, "x86/");
-    AppendFile(archive, "x86/SiUSBXp.sys", "other");
+    AppendFile(archive, "x86/SiUSBXp.sys", "others");
     AppendEnd(archive);
     PackageRefusal refusal;
     EXPECT_FALSE(ProvePackage(members, archive, &refusal));
@@ -144,6 +154,12 @@ TEST(PackageProof, NamesTheFirstMemberUnpackedOtherwise) {
     AppendEnd(archive);
     EXPECT_FALSE(ProvePackage(members, archive, &refusal));
     EXPECT_EQ(refusal.member, "x86/stray.sys");
+    // Read short and written as read: the size its header gave still tells.
+    archive.clear();
+    AppendFile(archive, "s.sys", "drive");
+    EXPECT_FALSE(ProvePackage({{"s.sys", false, false, "drive", 6}}, archive, &refusal));
+    EXPECT_EQ(refusal.reason, "the program's extractor (result 0) leaves it with 5 bytes, not "
+                              "the 6 it was packed with");
 }
 
 } // namespace

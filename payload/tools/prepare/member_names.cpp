@@ -51,7 +51,7 @@ const char* ComponentProblem(const std::string& component) {
 
 } // namespace
 
-const char* ResolveMemberName(const std::string& stored, bool directory, std::string* resolved) {
+const char* ResolveMemberName(const std::string& stored, std::string* resolved) {
     resolved->clear();
     if (!stored.empty() && stored[0] == '/')
         return "an absolute name";
@@ -72,7 +72,7 @@ const char* ResolveMemberName(const std::string& stored, bool directory, std::st
             *resolved += '/';
         *resolved += component;
     }
-    if (resolved->size() + (directory ? 1 : 0) > kNameField)
+    if (resolved->size() > kNameField)
         return "a name longer than the 100 bytes of the tar name field";
     return nullptr;
 }

@@ -4,5 +4,5 @@
 
 // Resolves the name the archive stores ("./" and empty components and a trailing slash dropped)
 // into RESOLVED, which is empty for the package's own folder. Returns why the name cannot be
-// carried unchanged, or null when it can; DIRECTORY counts the slash its name field will hold.
-const char* ResolveMemberName(const std::string& stored, bool directory, std::string* resolved);
+// carried unchanged, or null when it can.
+const char* ResolveMemberName(const std::string& stored, std::string* resolved);

@@ -2,6 +2,7 @@
 // directory before anything in it.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <utility>
@@ -12,6 +13,8 @@ struct PackageMember {
     bool directory = false;
     bool executable = false;
     std::string data;
+    // What the header says the file holds (a hard link: its target's); none for a folder.
+    std::uint64_t size = 0;
 };
 
 // Why the package cannot be carried: the member as the archive stores it (empty for the archive

@@ -30,18 +30,26 @@ std::map<std::string, Unpacked> ReadTree(const fs::path& root) {
     return tree;
 }
 
+// How UNPACKED differs from MEMBER, or empty. A file's length is held to the size its header
+// gave, not to the bytes read for it, so a file read short cannot pass.
+std::string Difference(const PackageMember& member, const Unpacked& unpacked) {
+    if (unpacked.directory != member.directory)
+        return "as another kind of member";
+    if (!member.directory && unpacked.data.size() != member.size)
+        return "with " + std::to_string(unpacked.data.size()) + " bytes, not the " +
+               std::to_string(member.size) + " it was packed with";
+    return unpacked.data != member.data ? "with other bytes" : "";
+}
+
 // Whether the unpacked tree holds the members and nothing else; REFUSAL names the first
 // difference.
 bool SameTree(const std::vector<PackageMember>& members, std::map<std::string, Unpacked> tree,
               PackageRefusal* refusal) {
     for (const PackageMember& member : members) {
         const auto unpacked = tree.find(member.name);
-        const char* difference = unpacked == tree.end() ? "missing"
-                                 : unpacked->second.directory != member.directory
-                                     ? "as another kind of member"
-                                 : unpacked->second.data != member.data ? "with other bytes"
-                                                                        : nullptr;
-        if (difference != nullptr)
+        const std::string difference =
+            unpacked == tree.end() ? "missing" : Difference(member, unpacked->second);
+        if (!difference.empty())
             return Refuse(refusal, member.name, difference);
         tree.erase(unpacked);
     }

@@ -7,6 +7,7 @@
 namespace {
 
 constexpr std::size_t kBlock = 512;
+constexpr std::size_t kNameField = 100;
 constexpr std::size_t kRecord = 20 * kBlock; // GNU tar's default blocking
 constexpr std::uint64_t kLargestSize = 077777777777;
 
@@ -19,7 +20,10 @@ void PutOctal(std::uint8_t* field, int digits, std::uint64_t value) {
 
 void AppendHeader(const PackageMember& member, std::vector<std::uint8_t>* archive) {
     std::uint8_t header[kBlock] = {};
-    const std::string name = member.directory ? member.name + "/" : member.name;
+    // A folder's slash as GNU tar writes it, left off where the field cannot hold it: the type
+    // flag alone makes it a folder.
+    const bool slash = member.directory && member.name.size() < kNameField;
+    const std::string name = slash ? member.name + "/" : member.name;
     std::memcpy(header, name.data(), name.size()); // at most 100 bytes, checked when read
     PutOctal(header + 100, 7, member.executable ? 0755 : 0644);
     PutOctal(header + 108, 7, 0);

@@ -1,10 +1,13 @@
 #include "payload/tools/prepare/vendor_archive.h"
 
 #include "payload/tools/prepare/member_names.h"
+#include "usb/usb_install.h"
 
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 
 namespace {
@@ -29,16 +32,30 @@ const char* TypeProblem(archive_entry* entry) {
     }
 }
 
-bool ReadData(archive* reader, const std::string& stored, std::string* data,
-              PackageRefusal* refusal) {
-    char buffer[16384];
+// The file as extracting it leaves it: as long as its header says, each data block at its
+// offset, zeros where no block lies (a sparse file's holes, the one at its end included).
+bool ReadData(archive* reader, archive_entry* entry, const std::string& stored,
+              PackageMember* member, PackageRefusal* refusal) {
+    const la_int64_t size = archive_entry_size(entry);
+    // A sparse header can claim any size for a few bytes of archive; no member larger than the
+    // program's whole package buffer can be carried, so refuse it before laying it out.
+    if (size > la_int64_t{kDriverPackageBufferSize})
+        return Refuse(refusal, stored, "a file larger than the 500000-byte package buffer");
+    member->size = static_cast<std::uint64_t>(std::max<la_int64_t>(size, 0));
+    member->data.assign(member->size, '\0');
     for (;;) {
-        const la_ssize_t count = archive_read_data(reader, buffer, sizeof buffer);
-        if (count < 0)
-            return Refuse(refusal, stored, archive_error_string(reader));
-        if (count == 0)
+        const void* block = nullptr;
+        std::size_t length = 0;
+        la_int64_t offset = 0;
+        const int status = archive_read_data_block(reader, &block, &length, &offset);
+        if (status == ARCHIVE_EOF)
             return true;
-        data->append(buffer, static_cast<std::size_t>(count));
+        if (status != ARCHIVE_OK)
+            return Refuse(refusal, stored, archive_error_string(reader));
+        if (offset < 0 || offset > size || length > static_cast<std::uint64_t>(size - offset))
+            return Refuse(refusal, stored, "data beyond the size its header gives");
+        member->data.replace(static_cast<std::size_t>(offset), length,
+                             static_cast<const char*>(block), length);
     }
 }
 
@@ -46,9 +63,8 @@ bool ReadData(archive* reader, const std::string& stored, std::string* data,
 bool ResolveHardLink(const Package& package, const char* target, const std::string& stored,
                      PackageMember* member, PackageRefusal* refusal) {
     std::string name;
-    const auto listed = ResolveMemberName(target, false, &name) == nullptr
-                            ? package.position.find(name)
-                            : package.position.end();
+    const auto listed = ResolveMemberName(target, &name) == nullptr ? package.position.find(name)
+                                                                    : package.position.end();
     if (listed == package.position.end() || package.members[listed->second].directory)
         return Refuse(refusal, stored,
                       std::string("a hard link to \"") + target +
@@ -56,6 +72,7 @@ bool ResolveHardLink(const Package& package, const char* target, const std::stri
     if (!member->data.empty())
         return Refuse(refusal, stored, "a hard link that carries data of its own");
     member->data = package.members[listed->second].data;
+    member->size = package.members[listed->second].size;
     return true;
 }
 
@@ -72,10 +89,10 @@ bool ReadMember(archive* reader, archive_entry* entry, Package* package, Package
     PackageMember member;
     member.directory = target == nullptr && archive_entry_filetype(entry) == AE_IFDIR;
     member.executable = member.directory || (archive_entry_perm(entry) & 0111) != 0;
-    if (const char* problem = ResolveMemberName(stored, member.directory, &member.name))
+    if (const char* problem = ResolveMemberName(stored, &member.name))
         return Refuse(refusal, stored, problem);
     // A folder's data (a GNU incremental archive's listing of it) is not unpacked.
-    if (!member.directory && !ReadData(reader, stored, &member.data, refusal))
+    if (!member.directory && !ReadData(reader, entry, stored, &member, refusal))
         return false;
     if (target != nullptr && !ResolveHardLink(*package, target, stored, &member, refusal))
         return false;
