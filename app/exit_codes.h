@@ -11,6 +11,7 @@ inline constexpr int kExitNoGraphics = 1;
 inline constexpr int kExitCommandLine = 2;
 inline constexpr int kExitOtherVersion = 3; // /check: an update would write the module
 inline constexpr int kExitNoDialog = 4;
+inline constexpr int kExitStationNotStarted = 5;
 inline constexpr int kExitLibraryMissing = 10;
 inline constexpr int kExitLibraryNotLoading = 11;
 inline constexpr int kExitNoModule = 12;

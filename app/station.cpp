@@ -43,6 +43,8 @@ constexpr const char* kNoRecordText = "The station's record could not be opened.
 
 enum StationRequest : WPARAM { UpdateBegins, UpdateEnds };
 
+bool station_started = false;
+
 struct Presence {
     std::int32_t count;
     bool driver;
@@ -313,7 +315,12 @@ std::int32_t StartStation() {
         return -1;
     }
     CloseHandle(thread);
+    station_started = true;
     return 0;
+}
+
+bool StationStarted() {
+    return station_started;
 }
 
 INT_PTR StationDialogMessage(HWND dialog, WPARAM request) {

@@ -15,5 +15,8 @@ inline constexpr UINT kStationMessage = WM_APP + 2;
 // thread could not be started (the dialog then says so and only Close works).
 std::int32_t StartStation();
 
+// True once StartStation has started the station.
+bool StationStarted();
+
 // The dialog's side of kStationMessage.
 INT_PTR StationDialogMessage(HWND dialog, WPARAM request);

@@ -9,6 +9,7 @@
 #include "app/module_version.h"
 #include "app/run_main_dialog.h"
 #include "app/shell_state.h"
+#include "app/station.h"
 #include "app/support_log.h"
 #include "link/identify.h"
 #include "payload/device_record.h"
@@ -118,6 +119,8 @@ int RunDialog() {
         return kExitNoDialog;
     if (shell_state.run_mode == RunMode::Update && shell_state.update_result != 0)
         return kExitUpdateFailed;
+    if (shell_state.run_mode == RunMode::Station && !StationStarted())
+        return kExitStationNotStarted;
     return kExitSuccess;
 }
 

@@ -2,7 +2,12 @@
 #include "app/module_version.h"
 #include "app/station_record.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -24,6 +29,26 @@ TEST(StationRecord, OneQuotedLinePerVisit) {
     visit = {"2026-12-09 21:00:00", "=1+\"2\",\n", "-x", 0, "failed: identification (x)", 0.05};
     EXPECT_EQ(StationRecordLine(visit), "2026-12-09 21:00:00,\"'=1+\"\"2\"\",?\",\"'-x\",,"
                                         "\"failed: identification (x)\",0.1\r\n");
+}
+
+// A line cut short by a program killed mid-write keeps its bytes; the next visit starts
+// a line of its own, and nothing earlier is rewritten.
+TEST(StationRecord, AppendsAfterEveryEarlierByte) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string directory = std::string(temp) + "zc-station-record-test";
+    CreateDirectoryA(directory.c_str(), nullptr);
+    SetEnvironmentVariableA("TEMP", directory.c_str());
+    const std::string path = directory + "\\zandacore-station.csv";
+    const std::string earlier = std::string(kStationRecordHeader) + "2026-12-01 10:00:00,\"Z9";
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << earlier;
+    ASSERT_TRUE(OpenStationRecord());
+    const StationVisit visit = {
+        "2026-12-09 21:00:00", "A17", "Port_#0001.Hub_#0001", 787, "verified", 1.5};
+    ASSERT_TRUE(AppendStationRecord(visit));
+    std::ifstream written(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}),
+              earlier + "\r\n" + StationRecordLine(visit));
 }
 
 } // namespace
