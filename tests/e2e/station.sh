@@ -49,9 +49,9 @@ final title=" QTV40z6, v787 - N%  [updated 1, verified 1, failed 1]" upper="Prog
 exit 0
 END
 expect_pictures final
-tr -d '\r' <"$(station_record)" |
-    sed -E 's/^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8},/TIME,/; s/,[0-9]+\.[0-9]$/,S/; s/at [0-9]+%/at N%/' |
-    diff -u - <(cat <<'END'
+tr -d '\r' <"$(station_record)" >"$work/record.csv" # kept for a look after the case
+sed -E 's/^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8},/TIME,/; s/,[0-9]+\.[0-9]$/,S/; s/at [0-9]+%/at N%/' \
+    "$work/record.csv" | diff -u - <(cat <<'END'
 time,serial number,USB location,version found,result,seconds
 TIME,"A17","Port_#0001.Hub_#0001",786,"updated",S
 TIME,"A17","Port_#0001.Hub_#0001",787,"verified",S
