@@ -98,13 +98,13 @@ int EndBeforeDialog(std::int32_t version) {
         return -1;
     const VersionStanding standing = StandingOf(version);
     if (standing == VersionStanding::Current) {
-        LogNote("the module runs the carried firmware v%d: nothing to write",
+        LogNote("module \"%s\" runs the carried firmware v%d: nothing to write", identified_serial,
                 static_cast<int>(CarriedVersionNumber()));
         return kExitSuccess;
     }
     if (mode == RunMode::Check || standing == VersionStanding::Newer) {
-        LogNote("the module runs v%d, the program carries v%d%s", static_cast<int>(version),
-                static_cast<int>(CarriedVersionNumber()),
+        LogNote("module \"%s\" runs v%d, the program carries v%d%s", identified_serial,
+                static_cast<int>(version), static_cast<int>(CarriedVersionNumber()),
                 mode == RunMode::Check ? "" : ": newer, not written");
         return kExitOtherVersion;
     }

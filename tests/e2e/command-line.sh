@@ -27,7 +27,7 @@ modules found: 1
 module 0: "NORV USB Controller" at ".*", .*VID_16C0&PID_0618.*
 driver present
 identification: firmware version 786
-the module runs v786, the program carries v787
+module "A17" runs v786, the program carries v787
 exit code 3
 END
 
@@ -50,6 +50,6 @@ modules found: 1
 module 0: "NORV USB Controller" at ".*", .*VID_16C0&PID_0618.*
 driver present
 identification: firmware version 787
-the module runs the carried firmware v787: nothing to write
+module "A17" runs the carried firmware v787: nothing to write
 exit code 0
 END
