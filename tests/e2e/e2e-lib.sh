@@ -119,10 +119,7 @@ preinstall_library() {
 # observations in observed.txt, the program's output in trace.txt.
 run_driver() {
     local options=()
-    while [ $# -gt 0 ] && [ "$1" != -- ]; do
-        options+=("$1")
-        shift
-    done
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do options+=("$1") && shift; done
     [ $# -eq 0 ] || shift
     wine "$bin/uidriver.exe" "${options[@]}" --shots "$(winpath "$work/shots")" \
         --trace "$(winpath "$work")\\trace.txt" --timeout 600 -- "$(winpath "$program")" "$@" \

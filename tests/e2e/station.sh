@@ -13,8 +13,7 @@ printf '%s\n' '[A17]' 'firmware = 786' '[B22]' 'firmware = 787' 'location = Port
 simctl plug A17
 temp=("$WINEPREFIX"/drive_c/users/*/Temp)
 station_record() { printf '%s' "${temp[0]}/zandacore-station.csv"; }
-# wait_for COUNT SECONDS FILE_FUNCTION PATTERN: the file FILE_FUNCTION names holds COUNT
-# lines that match PATTERN within SECONDS.
+# wait_for COUNT SECONDS FILE_FUNCTION PATTERN: COUNT lines match PATTERN in time.
 wait_for() {
     for _ in $(seq $(($2 * 5))); do
         [ "$(grep -c -- "$4" "$("$3")" 2>/dev/null)" -ge "$1" ] && return 0
@@ -23,8 +22,7 @@ wait_for() {
     echo "e2e: not $1 lines '$4' in $("$3") within $2 s"
     return 1
 }
-# swap OUT IN SECONDS: OUT leaves; once the station has seen it go, IN comes, and its
-# visit is recorded within SECONDS.
+# swap OUT IN SECONDS: OUT leaves, the station sees it go, IN comes and is recorded.
 gone=0
 swap() {
     simctl unplug "$1"
