@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <winternl.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -23,7 +24,8 @@ namespace {
 constexpr char kLogFileName[] = "zandacore-programmer.log";
 constexpr char kRunHeaderStart[] = "=== zandacore Programmer ";
 constexpr std::size_t kEarlierRunsKept = 4;
-constexpr LONGLONG kLargestLogRead = 64LL * 1024 * 1024; // beyond that, start afresh
+constexpr LONGLONG kLargestLogRead = 64LL * 1024 * 1024;              // beyond that, start afresh
+constexpr NTSTATUS kNameNotFound = static_cast<NTSTATUS>(0xC0000034); // no such file
 
 std::FILE* log_stream = nullptr; // this run's log, null when there is none
 
@@ -55,40 +57,32 @@ std::string EarlierRunsKept(const std::string& old) {
     return kept;
 }
 
-// The version calls, from the system directory's version.dll.
-struct VersionCalls {
-    decltype(&GetFileVersionInfoSizeW) info_size;
-    decltype(&GetFileVersionInfoW) info;
-    decltype(&VerQueryValueW) query_value;
-};
-
-// The version and the payload's description from the program's own version resource.
+// The version and the payload's description from the version resource of the image that
+// runs, never from the file by its path: a user may rename the running program and put
+// another file under its name.
 void ReadVersionResource(std::string* version, std::string* payload) {
-    wchar_t program[MAX_PATH + 1] = {};
-    if (GetModuleFileNameW(nullptr, program, MAX_PATH) == 0)
-        return;
+    const HMODULE self = GetModuleHandleW(nullptr);
+    const HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
+    const HGLOBAL loaded = found != nullptr ? LoadResource(self, found) : nullptr;
+    const auto* const data =
+        static_cast<const unsigned char*>(loaded != nullptr ? LockResource(loaded) : nullptr);
     void* const module = LoadSystemLibrary("version.dll");
-    VersionCalls calls = {};
-    if (!ResolveEntry(module, "GetFileVersionInfoSizeW", &calls.info_size) ||
-        !ResolveEntry(module, "GetFileVersionInfoW", &calls.info) ||
-        !ResolveEntry(module, "VerQueryValueW", &calls.query_value)) {
-        if (module != nullptr)
-            FreeLibrary(static_cast<HMODULE>(module));
-        return;
-    }
-    const DWORD size = calls.info_size(program, nullptr);
-    std::vector<unsigned char> block(size);
-    void* value = nullptr;
-    UINT length = 0;
-    if (size != 0 && calls.info(program, 0, size, block.data())) {
-        if (calls.query_value(block.data(), L"\\StringFileInfo\\040904B0\\FileVersion", &value,
-                              &length))
+    decltype(&VerQueryValueW) query_value = nullptr;
+    if (data != nullptr && ResolveEntry(module, "VerQueryValueW", &query_value)) {
+        // VerQueryValueW may write into the block it reads, as into one GetFileVersionInfoW
+        // filled: a copy with the room that one has.
+        const DWORD size = SizeofResource(self, found);
+        std::vector<unsigned char> block(data, data + size);
+        block.resize(2 * static_cast<std::size_t>(size));
+        void* value = nullptr;
+        UINT length = 0;
+        if (query_value(block.data(), L"\\StringFileInfo\\040904B0\\FileVersion", &value, &length))
             *version = Utf8(static_cast<const wchar_t*>(value));
-        if (calls.query_value(block.data(), L"\\StringFileInfo\\040904B0\\Comments", &value,
-                              &length))
+        if (query_value(block.data(), L"\\StringFileInfo\\040904B0\\Comments", &value, &length))
             *payload = Utf8(static_cast<const wchar_t*>(value));
     }
-    FreeLibrary(static_cast<HMODULE>(module));
+    if (module != nullptr)
+        FreeLibrary(static_cast<HMODULE>(module));
 }
 
 // The version Windows really has: GetVersionEx reports at most what the manifest names.
@@ -123,46 +117,87 @@ std::string RunHeader() {
            WindowsVersion() + ", " + payload;
 }
 
-// The temporary directory, opened as itself (a junction or mount point in its place is
-// refused), and its final path.
+// Whether PATH names a place on a drive by its letter ("C:\..."): never a share
+// ("\\server\...", "\\?\UNC\..."), a device ("\\.\...") or another name of the NT namespace.
+bool IsDriveLetterPath(const wchar_t* path) {
+    return ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+           path[1] == L':' && path[2] == L'\\';
+}
+
+// Whether PATH is a drive-letter path on a drive of the PC's own: a letter may name a share.
+bool IsOnLocalDrive(const wchar_t* path) {
+    if (!IsDriveLetterPath(path))
+        return false;
+    const wchar_t root[] = {path[0], L':', L'\\', L'\0'};
+    const UINT type = GetDriveTypeW(root);
+    return type != DRIVE_REMOTE && type != DRIVE_UNKNOWN && type != DRIVE_NO_ROOT_DIR;
+}
+
+// The temporary directory, opened as itself and held so that nobody can rename or delete it
+// while the log is opened in it; refused unless it lies on a local drive and is no junction
+// or link and none led to it (its final path is the path asked for, short names aside). Its
+// final path into FINAL_PATH.
 HANDLE OpenTempDirectory(const char* temp, wchar_t (&final_path)[kPathSize]) {
     wchar_t wide[kPathSize];
-    if (temp[0] == '\0' || !Utf8ToWide(temp, wide, kPathSize))
+    wchar_t long_path[kPathSize];
+    if (temp[0] == '\0' || !Utf8ToWide(temp, wide, kPathSize) || !IsOnLocalDrive(wide))
         return INVALID_HANDLE_VALUE;
-    HANDLE directory = CreateFileW(
-        wide, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const DWORD length = GetLongPathNameW(wide, long_path, kPathSize);
+    if (length == 0 || length >= kPathSize)
+        return INVALID_HANDLE_VALUE;
+    HANDLE directory = CreateFileW(wide, FILE_READ_ATTRIBUTES | FILE_TRAVERSE | SYNCHRONIZE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT |
+                                       SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                                   nullptr);
     if (directory == INVALID_HANDLE_VALUE)
         return directory;
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(directory, &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-        !GetFinalDosPath(directory, final_path, kPathSize)) {
+    if (!IsDirectoryAt(directory, long_path) ||
+        !GetFinalDosPath(directory, final_path, kPathSize) || !IsOnLocalDrive(final_path)) {
         CloseHandle(directory);
         return INVALID_HANDLE_VALUE;
     }
     return directory;
 }
 
-// Opens the file named WIDE: an existing file as itself, else a new one. Never OPEN_ALWAYS:
-// through a link to a missing file that would create the file at the link's target.
-HANDLE OpenOrCreateLog(const wchar_t* wide) {
-    constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE;
-    constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-    HANDLE file =
-        CreateFileW(wide, kAccess, FILE_SHARE_READ, nullptr, OPEN_EXISTING, kFlags, nullptr);
-    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND)
-        file = CreateFileW(wide, kAccess, FILE_SHARE_READ, nullptr, CREATE_NEW, kFlags, nullptr);
-    return file;
+// Opens the file NAME in DIRECTORY, the handle that was checked and is still held, so
+// no path is looked up again: an existing file as itself, else a new one. Never "open or
+// create": through a link to a missing file that would create the file at the link's target.
+// As a client that may be identified but never impersonated, should the name lead to a pipe.
+HANDLE OpenOrCreateLog(HANDLE directory, wchar_t* name) {
+    decltype(&NtCreateFile) create_file = nullptr;
+    if (!ResolveEntry(GetModuleHandleW(L"ntdll.dll"), "NtCreateFile", &create_file))
+        return INVALID_HANDLE_VALUE;
+    const auto name_bytes = static_cast<USHORT>(std::wcslen(name) * sizeof(wchar_t));
+    UNICODE_STRING object_name = {name_bytes, name_bytes, name};
+    SECURITY_QUALITY_OF_SERVICE quality = {sizeof quality, SecurityIdentification,
+                                           SECURITY_STATIC_TRACKING, FALSE};
+    OBJECT_ATTRIBUTES attributes = {};
+    attributes.Length = sizeof attributes;
+    attributes.RootDirectory = directory;
+    attributes.ObjectName = &object_name;
+    attributes.Attributes = OBJ_CASE_INSENSITIVE;
+    attributes.SecurityQualityOfService = &quality;
+    constexpr ULONG kOptions =
+        FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    IO_STATUS_BLOCK status = {};
+    NTSTATUS result = kNameNotFound;
+    for (const ULONG disposition : {FILE_OPEN, FILE_CREATE}) {
+        if (result != kNameNotFound)
+            break;
+        result = create_file(&file, GENERIC_READ | GENERIC_WRITE | SYNCHRONIZE, &attributes,
+                             &status, nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, disposition,
+                             kOptions, nullptr, 0);
+    }
+    return NT_SUCCESS(result) ? file : INVALID_HANDLE_VALUE;
 }
 
-// Where the file must lie: the temporary directory's final path, then FILE_NAME.
-bool ExpectedLogPath(const wchar_t* directory_final, const char* file_name,
+// Where the file NAME must lie: the temporary directory's final path, then NAME.
+bool ExpectedLogPath(const wchar_t* directory_final, const wchar_t* name,
                      wchar_t (&expected)[kPathSize]) {
-    wchar_t name[kPathSize];
     const std::size_t length = std::wcslen(directory_final);
-    if (!Utf8ToWide(file_name, name, kPathSize) || length + 1 + std::wcslen(name) >= kPathSize)
+    if (length + 1 + std::wcslen(name) >= kPathSize)
         return false;
     std::wcscpy(expected, directory_final);
     if (length == 0 || expected[length - 1] != L'\\')
@@ -174,12 +209,17 @@ bool ExpectedLogPath(const wchar_t* directory_final, const char* file_name,
 } // namespace
 
 // The log file (and the station's record), opened for reading and writing by this run
-// alone, and nothing else. The program runs elevated and the user owns the temporary directory: a
-// link of any kind in the log's place (symbolic or hard link, junction or mount point on the way,
-// an object manager link) would make it write another file. Every check is made on the open handle,
-// before a byte is written: the file is no reparse point and has one name, and its final
-// path is the temporary directory's final path followed by the log's name.
+// alone, and nothing else. The program runs elevated and the user owns the temporary
+// directory: a link of any kind in the file's place (symbolic or hard link, junction or mount
+// point on the way, an object manager link) would make it write another file. The directory
+// is opened once, checked, and held without delete sharing while the file is opened by its
+// name in that handle. Every check is made on the open handles, before a byte is written:
+// the file is no reparse point and has one name, and its final path is the temporary
+// directory's final path followed by the file's name.
 void* OpenTempFileAsItself(const char* file_name) {
+    wchar_t name[kPathSize];
+    if (!Utf8ToWide(file_name, name, kPathSize))
+        return INVALID_HANDLE_VALUE;
     char path[kPathSize] = {};
     GetTempDir(path);
     wchar_t directory_final[kPathSize];
@@ -187,23 +227,20 @@ void* OpenTempFileAsItself(const char* file_name) {
     HANDLE directory = OpenTempDirectory(path, directory_final);
     if (directory == INVALID_HANDLE_VALUE)
         return directory;
-    wchar_t wide[kPathSize];
     HANDLE file = INVALID_HANDLE_VALUE;
-    if (ExpectedLogPath(directory_final, file_name, expected) && AppendPathText(path, file_name) &&
-        Utf8ToWide(path, wide, kPathSize))
-        file = OpenOrCreateLog(wide);
-    CloseHandle(directory);
-    if (file == INVALID_HANDLE_VALUE)
-        return file;
+    if (ExpectedLogPath(directory_final, name, expected))
+        file = OpenOrCreateLog(directory, name);
     BY_HANDLE_FILE_INFORMATION info = {};
     wchar_t final_path[kPathSize];
-    if (!GetFileInformationByHandle(file, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-        info.nNumberOfLinks != 1 || !GetFinalDosPath(file, final_path, kPathSize) ||
-        !SamePath(final_path, expected)) {
+    if (file != INVALID_HANDLE_VALUE &&
+        (!GetFileInformationByHandle(file, &info) ||
+         (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+         info.nNumberOfLinks != 1 || !GetFinalDosPath(file, final_path, kPathSize) ||
+         !SamePath(final_path, expected))) {
         CloseHandle(file);
-        return INVALID_HANDLE_VALUE;
+        file = INVALID_HANDLE_VALUE;
     }
+    CloseHandle(directory);
     return file;
 }
 

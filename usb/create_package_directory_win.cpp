@@ -8,32 +8,21 @@
 
 #include <sddl.h>
 
-#include <cwchar>
+#include <algorithm>
+#include <iterator>
 
 namespace {
 
-HANDLE held_directory = INVALID_HANDLE_VALUE;
-
-// Whether the open DIRECTORY is a plain directory whose final path is PATH (wide, ending
-// in a backslash): no junction, mount point or link on the way led elsewhere.
-bool IsTheDirectoryAskedFor(HANDLE directory, const wchar_t* path) {
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(directory, &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        return false;
-    wchar_t asked[kPathSize];
-    wchar_t final_path[kPathSize];
-    std::wcscpy(asked, path);
-    asked[std::wcslen(asked) - 1] = L'\0';
-    return GetFinalDosPath(directory, final_path, kPathSize) && SamePath(final_path, asked);
-}
+// The package's directory and its installer's temporary directory.
+HANDLE held_directories[2] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
 
 } // namespace
 
 std::int32_t CreatePackageDirectory(const char* path) {
+    HANDLE* const held =
+        std::find(std::begin(held_directories), std::end(held_directories), INVALID_HANDLE_VALUE);
     wchar_t wide[kPathSize];
-    if (!Utf8ToWide(path, wide, kPathSize))
+    if (held == std::end(held_directories) || !Utf8ToWide(path, wide, kPathSize))
         return InstallDirectoryNotCreated;
     PSECURITY_DESCRIPTOR security = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kPackageDirectorySecurity,
@@ -53,14 +42,14 @@ std::int32_t CreatePackageDirectory(const char* path) {
     }
     // Held open, without delete sharing, until the installer has started from it; and what
     // was made is checked to be what was asked for before anything is written into it.
-    held_directory = CreateFileW(
-        wide, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (held_directory == INVALID_HANDLE_VALUE) {
+    *held = CreateFileW(wide, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                        nullptr);
+    if (*held == INVALID_HANDLE_VALUE) {
         RecordSystemFailure("opening", path, GetLastError());
         return InstallDirectoryNotCreated;
     }
-    if (!IsTheDirectoryAskedFor(held_directory, wide)) {
+    if (!IsDirectoryAt(*held, wide)) {
         RecordSystemFailure("finding at its own path", path, 0);
         ReleasePackageDirectory();
         return InstallDirectoryNotCreated;
@@ -69,7 +58,9 @@ std::int32_t CreatePackageDirectory(const char* path) {
 }
 
 void ReleasePackageDirectory() {
-    if (held_directory != INVALID_HANDLE_VALUE)
-        CloseHandle(held_directory);
-    held_directory = INVALID_HANDLE_VALUE;
+    for (HANDLE& held : held_directories) {
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+    }
 }

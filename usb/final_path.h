@@ -11,3 +11,7 @@ bool GetFinalDosPath(void* handle, wchar_t* final_path, std::size_t capacity);
 
 // Whether two paths name the same place as Windows compares names: letter case aside.
 bool SamePath(const wchar_t* first, const wchar_t* second);
+
+// Whether the open DIRECTORY is a plain directory, no reparse point, whose final path is
+// PATH (which ends in a backslash): no junction, mount point or link on the way led elsewhere.
+bool IsDirectoryAt(void* directory, const wchar_t* path);

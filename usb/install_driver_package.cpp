@@ -33,18 +33,31 @@ std::int32_t MakePackageDirectory(const char* temp, char (&directory)[kPathSize]
     return InstallDirectoryNotCreated;
 }
 
+// The installer's own temporary directory in the package's DIRECTORY, made before any
+// member lands there: a self-extracting installer unpacks into TEMP and runs from there.
+std::int32_t MakeInstallerTemp(const char* directory, char (&installer_temp)[kPathSize]) {
+    if (!AppendPathText(installer_temp, directory) ||
+        !AppendPathText(installer_temp, kInstallerTempName) ||
+        CreatePackageDirectory(installer_temp) != 0)
+        return InstallDirectoryNotCreated;
+    return 0;
+}
+
 // Unpacks the archive into a new directory and starts its installer there.
 std::int32_t UnpackAndStart(const std::uint8_t* archive, const char* temp) {
     char(&directory)[kPathSize] = driver_package_directory;
     std::int32_t result = MakePackageDirectory(temp, directory);
     if (result != 0)
         directory[0] = '\0';
+    char installer_temp[kPathSize] = {};
+    if (result == 0)
+        result = MakeInstallerTemp(directory, installer_temp);
     if (result == 0)
         result = TarExtract(archive, kDriverPackageBufferSize, directory);
     char installer[kPathSize] = {};
     if (result == 0 && (!AppendPathText(installer, directory) ||
                         !AppendPathText(installer, kDriverInstallerFileName) ||
-                        !StartDriverInstaller(installer, directory)))
+                        !StartDriverInstaller(installer, directory, installer_temp)))
         result = InstallerNotStarted;
     ReleasePackageDirectory();
     return result;

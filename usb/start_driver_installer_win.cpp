@@ -1,4 +1,5 @@
 #include "payload/file_interface.h"
+#include "usb/installer_environment.h"
 #include "usb/system_failure.h"
 #include "usb/usb_install.h"
 #include "usb/usb_paths.h"
@@ -6,12 +7,19 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <string>
 
-bool StartDriverInstaller(const char* installer_path, const char* directory) {
+bool StartDriverInstaller(const char* installer_path, const char* directory,
+                          const char* temp_directory) {
     wchar_t wide_path[kPathSize];
     wchar_t wide_directory[kPathSize];
+    wchar_t wide_temp[kPathSize];
     if (!Utf8ToWide(installer_path, wide_path, kPathSize) ||
-        !Utf8ToWide(directory, wide_directory, kPathSize))
+        !Utf8ToWide(directory, wide_directory, kPathSize) ||
+        !Utf8ToWide(temp_directory, wide_temp, kPathSize))
+        return false;
+    std::wstring environment;
+    if (!BuildInstallerEnvironment(wide_temp, &environment))
         return false;
     // The program by its full path, not through the shell: the shell's associations for this
     // process include the user's own (HKCU\Software\Classes), which could put another program
@@ -25,8 +33,9 @@ bool StartDriverInstaller(const char* installer_path, const char* directory) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(wide_path, command_line, nullptr, nullptr, FALSE, 0, nullptr,
-                        wide_directory, &startup, &process)) {
+    if (!CreateProcessW(wide_path, command_line, nullptr, nullptr, FALSE,
+                        CREATE_UNICODE_ENVIRONMENT, environment.data(), wide_directory, &startup,
+                        &process)) {
         RecordSystemFailure("starting", installer_path, GetLastError());
         return false;
     }

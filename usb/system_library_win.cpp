@@ -10,21 +10,29 @@ namespace {
 
 bool search_restricted = false;
 
-} // namespace
+// The DLLs that Windows loads by name once the program runs and that are no known DLLs
+// everywhere (those, kernel32, user32, gdi32, advapi32, msvcrt, ole32, rpcrt4, imm32, ...,
+// always come from the system directory; those the program loads itself go through
+// LoadSystemLibrary). Found with Wine's loader trace of a start that installs the driver and
+// of a whole update (WINEDEBUG=+loaddll), and, where Wine's own DLLs differ from Windows',
+// from what Windows' DLLs load on demand. Each with the reason it is loaded:
+constexpr const char* kLoadedLater[] = {
+    "uxtheme.dll",   // comctl32's delayed import, when the progress bar is drawn (traced)
+    "combase.dll",   // COM behind uxtheme and the boxes, Windows 8 on (traced)
+    "msacm32.dll",   // winmm's sound mapper (traced)
+    "dwmapi.dll",    // the desktop window manager, asked by uxtheme and the boxes
+    "cryptbase.dll", // advapi32's random number function behind std::random_device, 7 on
+    "winmmbase.dll", // winmm's own half, Windows 8 on
+    "cfgmgr32.dll",  // setupapi's device lists, loaded by name on Vista and 7
+    "devobj.dll",    // likewise
+    "profapi.dll",   // userenv's profile calls, Windows 7 on
+};
 
-void RestrictLibrarySearch() {
-    using SetDefaultDllDirectoriesEntry = BOOL(WINAPI*)(DWORD);
-    SetDefaultDllDirectoriesEntry set_default_directories = nullptr;
-    search_restricted = ResolveEntry(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories",
-                                     &set_default_directories) &&
-                        set_default_directories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    SetDllDirectoryW(L"");
-}
-
-void* LoadSystemLibrary(const char* file_name) {
-    char path[kPathSize] = {};
+// FILE_NAME from the system directory by its full path, and the system's error when not.
+void* LoadFromSystemDirectory(const char* file_name, char (&path)[kPathSize], DWORD* error) {
     GetSystemDir(path);
     wchar_t wide[kPathSize];
+    *error = ERROR_FILENAME_EXCED_RANGE;
     if (path[0] == '\0' || !AppendPathText(path, file_name) || !Utf8ToWide(path, wide, kPathSize))
         return nullptr;
     // A full path is loaded from there alone. The library's own imports: from the system
@@ -34,8 +42,33 @@ void* LoadSystemLibrary(const char* file_name) {
     const DWORD flags =
         search_restricted ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH;
     void* const module = LoadLibraryExW(wide, nullptr, flags);
+    *error = GetLastError();
+    return module;
+}
+
+} // namespace
+
+void RestrictLibrarySearch() {
+    using SetDefaultDllDirectoriesEntry = BOOL(WINAPI*)(DWORD);
+    const auto set_default_directories =
+        reinterpret_cast<SetDefaultDllDirectoriesEntry>(LookUpSetDefaultDllDirectories());
+    search_restricted =
+        set_default_directories != nullptr && set_default_directories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    SetDllDirectoryW(L"");
+    // Loaded for the rest of the process; one this Windows lacks is not needed by it either.
+    for (const char* file_name : kLoadedLater) {
+        char path[kPathSize];
+        DWORD error = 0;
+        LoadFromSystemDirectory(file_name, path, &error);
+    }
+}
+
+void* LoadSystemLibrary(const char* file_name) {
+    char path[kPathSize];
+    DWORD error = 0;
+    void* const module = LoadFromSystemDirectory(file_name, path, &error);
     if (module == nullptr)
-        RecordSystemFailure("loading", path, GetLastError());
+        RecordSystemFailure("loading", path, error);
     return module;
 }
 

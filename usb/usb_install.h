@@ -19,6 +19,8 @@ inline constexpr std::int32_t InstallDirectoryTaken = -14; // from CreatePackage
 
 // The package's directory below the temporary directory: this prefix, then eight hex digits.
 inline constexpr char kPackageDirectoryPrefix[] = "zandacore-driver-";
+// The installer's TEMP and TMP: this directory of the package's directory, made as that is.
+inline constexpr char kInstallerTempName[] = "temp\\";
 
 #ifdef _WIN32
 // Who may do what in the package's directory and everything below it: Administrators and
@@ -52,12 +54,15 @@ std::int32_t InstallDriverPackageFrom(const std::uint8_t* compressed, std::uint3
 
 // Creates the directory PATH (ending in a backslash) with kPackageDirectorySecurity, checks
 // that the directory made is the one asked for (no reparse point; its final path is PATH),
-// and holds it open until ReleasePackageDirectory. Returns 0, InstallDirectoryTaken when
-// PATH exists (whoever made it, it is never used), or InstallDirectoryNotCreated.
+// and holds it open until ReleasePackageDirectory (two at a time: the package's and its
+// installer's temporary directory). Returns 0, InstallDirectoryTaken when PATH exists
+// (whoever made it, it is never used), or InstallDirectoryNotCreated.
 // Windows only; native tests link their own.
 std::int32_t CreatePackageDirectory(const char* path);
 void ReleasePackageDirectory();
 
-// Starts the installer at INSTALLER_PATH in DIRECTORY; true when it was started.
+// Starts the installer at INSTALLER_PATH in DIRECTORY, with TEMP and TMP naming
+// TEMP_DIRECTORY and otherwise the system's environment alone; true when it was started.
 // Windows: CreateProcessW by the full path; native tests link a recorder instead.
-bool StartDriverInstaller(const char* installer_path, const char* directory);
+bool StartDriverInstaller(const char* installer_path, const char* directory,
+                          const char* temp_directory);

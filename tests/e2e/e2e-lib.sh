@@ -70,9 +70,11 @@ start_display() {
     done
     [ -s "$work/display" ] || { echo "e2e: Xvfb did not start"; return 1; }
     export DISPLAY=:$(head -n 1 "$work/display")
-    # Wine's server and services start here, off the test's pipes.
+    # Wine's server and services start here, off the test's pipes. The state directory is
+    # the machine's: the installer, which gets only the system's environment, finds it too.
     wineserver -p </dev/null >/dev/null 2>&1
-    wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
+    wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' \
+        /v ZANDACORE_SIM_DIR /d "$ZANDACORE_SIM_DIR" /f </dev/null >/dev/null 2>&1
 }
 
 start_case() {
@@ -94,11 +96,12 @@ plug_a17_at_786() {
     plug_modules <<<$'[A17]\nfirmware = 786'
 }
 
-# A17 without its driver: the information box, the program ends with 0, and the
-# installer it started binds the driver.
+# expect_driver_installed [SERIAL [uidriver options…]]: SERIAL (A17) without its driver:
+# the information box, the program ends with 0, and the installer it started binds the
+# driver.
 expect_driver_installed() {
-    plug_modules <<<$'[A17]\ndriver = missing'
-    run_driver
+    plug_modules <<<"[${1:-A17}]"$'\ndriver = missing'
+    run_driver "${@:2}"
     expect_output <<'END'
 box info "The NORV USB driver is going to be installed now.\n\nPlease restart this application after the installation."
 exit 0

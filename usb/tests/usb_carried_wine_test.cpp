@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -106,6 +107,15 @@ TEST(CarriedPayload, DriverPackageUnpacksBelowWindowsTempAndItsInstallerBindsThe
     const std::string temp = "C:\\Анна-数据";
     ASSERT_TRUE(CreateDirectoryW(Wide(temp).c_str(), nullptr));
     ASSERT_TRUE(SetEnvironmentVariableW(L"TEMP", Wide(temp).c_str()));
+
+    // The installer gets the system's environment alone: the state directory is the machine's.
+    const char* state = std::getenv("ZANDACORE_SIM_DIR");
+    ASSERT_NE(state, nullptr);
+    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE,
+                              "System\\CurrentControlSet\\Control\\Session Manager\\Environment",
+                              "ZANDACORE_SIM_DIR", REG_SZ, state,
+                              static_cast<DWORD>(std::strlen(state) + 1)),
+              ERROR_SUCCESS);
 
     const std::string events = StateFile("events.log");
     const std::string events_before = ReadFile(events);

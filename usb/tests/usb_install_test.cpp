@@ -27,6 +27,7 @@ using namespace tar_test;
 struct InstallerStart {
     std::string installer_path;
     std::string directory;
+    std::string temp_directory;
 };
 std::vector<InstallerStart> installer_starts;
 bool installer_starts_succeed = true;
@@ -51,9 +52,10 @@ void ReleasePackageDirectory() {
     directory_steps.push_back("release");
 }
 
-bool StartDriverInstaller(const char* installer_path, const char* directory) {
+bool StartDriverInstaller(const char* installer_path, const char* directory,
+                          const char* temp_directory) {
     directory_steps.push_back("start");
-    installer_starts.push_back({installer_path, directory});
+    installer_starts.push_back({installer_path, directory, temp_directory});
     return installer_starts_succeed;
 }
 
@@ -202,21 +204,23 @@ TEST_F(InstallDriverPackageTest, UnpacksIntoANewDirectoryBelowWindowsTempAndStar
     EXPECT_EQ(
         InstallDriverPackageFrom(compressed.data(), static_cast<std::uint32_t>(compressed.size())),
         0);
-    ASSERT_EQ(directory_steps.size(), 5u);
+    ASSERT_EQ(directory_steps.size(), 6u);
     const std::string created = CreatedDirectory(2);
     const std::string pattern = "win\\\\Temp\\\\zandacore-driver-[0-9a-f]{8}\\\\";
     for (std::size_t step = 0; step < 3; ++step)
         EXPECT_THAT(CreatedDirectory(step), testing::MatchesRegex(scratch_.Prefix() + pattern));
     EXPECT_NE(CreatedDirectory(0), CreatedDirectory(1));
     EXPECT_NE(CreatedDirectory(1), created);
-    EXPECT_EQ(directory_steps[3], "start");
-    EXPECT_EQ(directory_steps[4], "release") << "held until the installer has started";
+    EXPECT_EQ(CreatedDirectory(3), created + "temp\\") << "the installer's TEMP, made first";
+    EXPECT_EQ(directory_steps[4], "start");
+    EXPECT_EQ(directory_steps[5], "release") << "held until the installer has started";
 
     const std::string name = created.substr(scratch_.Prefix().size());
     const std::vector<std::pair<std::string, std::string>> expected = {
         {name + "/", ""},
         {name + "NorvUSB.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n"},
         {name + "NorvUSBInstaller.exe", Pattern(5000, 1)},
+        {name + "temp\\/", ""}, // a backslash is an ordinary character here
         {name + "x86/", ""},
         {name + "x86/SiUSBXp.sys", Pattern(3000, 2)},
     };
@@ -224,6 +228,7 @@ TEST_F(InstallDriverPackageTest, UnpacksIntoANewDirectoryBelowWindowsTempAndStar
     ASSERT_EQ(installer_starts.size(), 1u);
     EXPECT_EQ(installer_starts[0].installer_path, created + "NorvUSBInstaller.exe");
     EXPECT_EQ(installer_starts[0].directory, created);
+    EXPECT_EQ(installer_starts[0].temp_directory, created + "temp\\");
 }
 
 TEST_F(InstallDriverPackageTest, InstallerThatDoesNotStartGivesMinus11) {

@@ -280,9 +280,9 @@ TEST_F(InstallDriverPackageTest, NameThatExistsIsRefusedAndMissingWindowsTempGiv
 
 TEST_F(InstallDriverPackageTest, InstallerThatCannotStartIsReported) {
     const std::string installer = temp_ + "\\NorvUSBInstaller.exe";
-    EXPECT_FALSE(StartDriverInstaller(installer.c_str(), temp_.c_str()));
+    EXPECT_FALSE(StartDriverInstaller(installer.c_str(), temp_.c_str(), temp_.c_str()));
     tar_test::WriteFile(std::filesystem::path(Wide(installer)), "not a program");
-    EXPECT_FALSE(StartDriverInstaller(installer.c_str(), temp_.c_str()));
+    EXPECT_FALSE(StartDriverInstaller(installer.c_str(), temp_.c_str(), temp_.c_str()));
 }
 
 TEST_F(InstallDriverPackageTest, BufferThatCannotBeAllocatedGivesMinus12) {
