@@ -290,8 +290,8 @@ const char* BannerFault(const Options& options, HWND dialog, const RECT& client)
 
 // The bar and the banner are placed in pixels, the rest in dialog units, and the fonts
 // sized in pixels: at any DPI the bar must lie below the lower label, above the buttons
-// with a gap, and inside the dialog's client area, the banner on the dialog's centre line above the
-// labels, and each label's text whole inside it.
+// with a gap, and inside the dialog's client area, the banner on the dialog's centre
+// line above the labels, and each label's text whole inside it.
 void SayLayout(const Options& options, HWND dialog) {
     const RECT bar = ScreenRect(ProgressBar(dialog));
     RECT client = {};
