@@ -1,5 +1,6 @@
 #include "app/main_dialog.h"
 
+#include "app/closing_font.h"
 #include "app/dialog_texts.h"
 #include "app/session_guard.h"
 #include "app/shell_state.h"
@@ -54,6 +55,17 @@ void FitLabelsToFont(HWND dialog, HFONT font) {
     }
 }
 
+// The bar grows with the DPI, the buttons below it with the template's units, which
+// may grow less (see above): at 144 DPI under Wine the buttons would cover the bar's
+// lower edge. Where the gap would shrink below the 4 pixels it has at 96 DPI under
+// Wine, scaled, the bar moves up.
+int ProgressBarTop(HWND dialog) {
+    RECT button = {};
+    GetWindowRect(GetDlgItem(dialog, IDC_START), &button);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&button), 2);
+    return std::min<int>(ScreenPixels(120), button.top - ScreenPixels(4) - ScreenPixels(20));
+}
+
 void InitMainDialog(HWND dialog) {
     SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(shell_state.app_icon));
     SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(shell_state.app_icon));
@@ -63,10 +75,15 @@ void InitMainDialog(HWND dialog) {
     if (shell_state.status_font != nullptr) {
         FitLabelsToFont(dialog, shell_state.status_font);
     }
+    shell_state.upper_closing_font =
+        FitClosingFont(GetDlgItem(dialog, IDC_UPPER_LABEL), kFinishedUpperText);
+    shell_state.lower_closing_font =
+        FitClosingFont(GetDlgItem(dialog, IDC_LOWER_LABEL), kFinishedLowerText);
     // Client pixels, not dialog units; the range stays the control's default 0..100.
-    shell_state.progress_bar = CreateWindowExA(
-        0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE, ScreenPixels(25), ScreenPixels(120),
-        ScreenPixels(428), ScreenPixels(20), dialog, nullptr, shell_state.instance_handle, nullptr);
+    shell_state.progress_bar =
+        CreateWindowExA(0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE, ScreenPixels(25),
+                        ProgressBarTop(dialog), ScreenPixels(428), ScreenPixels(20), dialog,
+                        nullptr, shell_state.instance_handle, nullptr);
     char version_line[kDialogTextSize] = {};
     FormatVersionLine(version_line, shell_state.identified_version, device_record.version);
     SetWindowTextA(dialog, device_record.model);
@@ -123,6 +140,12 @@ void ReleaseShellResources() {
     if (shell_state.status_font != nullptr) {
         DeleteObject(shell_state.status_font);
         shell_state.status_font = nullptr;
+    }
+    for (HFONT* font : {&shell_state.upper_closing_font, &shell_state.lower_closing_font}) {
+        if (*font != nullptr && *font != shell_state.finish_font) {
+            DeleteObject(*font);
+        }
+        *font = nullptr;
     }
     if (shell_state.finish_font != nullptr) {
         DeleteObject(shell_state.finish_font);

@@ -22,9 +22,10 @@ std::int32_t SetProgress(std::int32_t percent) {
     }
     HWND dialog = shell_state.dialog_window;
     if (value == 100) {
-        const auto font = reinterpret_cast<WPARAM>(shell_state.finish_font);
-        SendDlgItemMessageA(dialog, IDC_UPPER_LABEL, WM_SETFONT, font, TRUE);
-        SendDlgItemMessageA(dialog, IDC_LOWER_LABEL, WM_SETFONT, font, TRUE);
+        SendDlgItemMessageA(dialog, IDC_UPPER_LABEL, WM_SETFONT,
+                            reinterpret_cast<WPARAM>(shell_state.upper_closing_font), TRUE);
+        SendDlgItemMessageA(dialog, IDC_LOWER_LABEL, WM_SETFONT,
+                            reinterpret_cast<WPARAM>(shell_state.lower_closing_font), TRUE);
         SetDlgItemTextA(dialog, IDC_UPPER_LABEL, kFinishedUpperText);
         SetDlgItemTextA(dialog, IDC_LOWER_LABEL, kFinishedLowerText);
     }

@@ -19,6 +19,10 @@ struct ShellState {
     HBRUSH background_brush = nullptr;
     HFONT status_font = nullptr;
     HFONT finish_font = nullptr;
+    // The closing texts' fonts, chosen when the dialog opens: finish_font, or a smaller
+    // size of it where a text would not fit its label (FitClosingFont).
+    HFONT upper_closing_font = nullptr;
+    HFONT lower_closing_font = nullptr;
     HWND dialog_window = nullptr;
     HWND progress_bar = nullptr;
     std::int32_t last_progress = -1; // written only by SetProgress

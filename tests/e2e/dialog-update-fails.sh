@@ -17,6 +17,7 @@ while-box start=disabled close=disabled
 endsession while-box=accepted
 box error "Programming failed"
 endsession after=accepted
+layout dpi=96 bar=ok banner=ok texts=fit
 final title=" QTV40z6, v787 - 40%" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787" progress=40 bar=c80000 start=disabled close=enabled
 exit 0
 END

@@ -55,6 +55,7 @@ layout dpi=96 bar=ok banner=ok texts=fit
 endsession before=accepted
 endsession during=refused
 endsession after=accepted
+layout dpi=96 bar=ok banner=ok texts=fit
 final title=" QTV40z6, v787 - DONE!" upper="Programming finished successfully!  Please power cycle the module now." lower="After re-applying power it will take some seconds to complete the update process." progress=100 bar=00c800 start=disabled close=enabled
 exit 0'
 

@@ -20,6 +20,7 @@ while-box start=disabled close=disabled
 endsession while-box=accepted
 box error "Programming failed"
 endsession after=accepted
+layout dpi=96 bar=ok banner=ok texts=fit
 final title="QTV40z6" upper="QTV40z6" lower="new version: v787" progress=0 bar=c80000 start=disabled close=enabled
 exit 0
 END

@@ -23,6 +23,7 @@ while-box start=disabled close=disabled
 endsession while-box=accepted
 box error "Programming failed"
 endsession after=accepted
+layout dpi=96 bar=ok banner=ok texts=fit
 final title=" QTV40z6, v787 - N%" upper="QTV40z6" lower="current version:  v786   -->   new version:  v787" progress=N bar=c80000 start=disabled close=enabled
 exit 0
 END
@@ -40,6 +41,7 @@ layout dpi=96 bar=ok banner=ok texts=fit
 endsession before=accepted
 endsession during=refused
 endsession after=accepted
+layout dpi=96 bar=ok banner=ok texts=fit
 final title=" QTV40z6, v787 - DONE!" upper="Programming finished successfully!  Please power cycle the module now." lower="After re-applying power it will take some seconds to complete the update process." progress=100 bar=00c800 start=disabled close=enabled
 exit 0
 END

@@ -7,10 +7,12 @@
 //   box info "<text>" | box error "<text>"   each message box, in order; OK is pressed
 //   dialog title="…" upper="…" lower="…"    when the main dialog is up
 //   layout dpi=N bar=ok|<faults> banner=ok|missing|cut|off-centre texts=fit|cut:<labels>
-//                                            the bar below the labels and inside the
-//                                            dialog (else what is wrong), the banner
-//                                            whole above the labels on the centre line,
-//                                            each label's text whole inside it
+//                                            the bar below the labels, clear of the
+//                                            buttons and inside the dialog (else what is
+//                                            wrong), the banner whole above the labels
+//                                            on the centre line, each label's text whole
+//                                            inside it; of the idle dialog, and with
+//                                            --start of the dialog after the update
 //   endsession <moment>=accepted|refused     the dialog's answer to WM_QUERYENDSESSION:
 //                                            before Start, during the update, while a
 //                                            box is up, after the update
@@ -37,6 +39,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
@@ -242,14 +245,33 @@ int ScreenDpi() {
     return dpi;
 }
 
-// A text is cut where its label's edge holds ink: on the left, top or right edge any,
-// on the bottom edge a line of it (over half the text's width). The tail of a Q below
-// the baseline may reach the bottom, as the template has it at 96 DPI.
+// The label's text against the label, in the label's own font: measured inside the
+// program by label_probe.dll, which a hook on the dialog's thread loads there. A label
+// not measured counts as cut.
+bool TextOverflows(HWND label) {
+    static HHOOK hook = nullptr;
+    static WPARAM question = 0;
+    if (hook == nullptr) {
+        HMODULE probe = LoadLibraryA("label_probe.dll");
+        const auto measure = reinterpret_cast<HOOKPROC>(
+            reinterpret_cast<void*>(GetProcAddress(probe, "MeasureLabelHook")));
+        hook = SetWindowsHookExA(WH_CALLWNDPROC, measure, probe,
+                                 GetWindowThreadProcessId(label, nullptr));
+    }
+    SendWaiting(label, RegisterWindowMessageA(kMeasureLabelMessage), ++question, 0);
+    return reinterpret_cast<WPARAM>(GetPropA(label, kTextFitsProperty)) != question;
+}
+
+// A text is cut where it needs more room than its label has (a word wrapped below the
+// label leaves no ink in it), or where the label's edge holds ink: on the left, top or
+// right edge any, on the bottom edge a line of it (over half the text's width). The
+// tail of a Q below the baseline may reach the bottom, as the template has it at 96 DPI.
 bool TextCut(HWND dialog, int id) {
     const RgbPicture label = CaptureScreenRect(ScreenRect(GetDlgItem(dialog, id)));
     const RECT ink = InkBox(label);
     const RECT bottom_row = InkBox(label, label.height - 1);
-    return IsRectEmpty(&ink) || ink.left == 0 || ink.top == 0 || ink.right == label.width ||
+    return TextOverflows(GetDlgItem(dialog, id)) || IsRectEmpty(&ink) || ink.left == 0 ||
+           ink.top == 0 || ink.right == label.width ||
            2 * (bottom_row.right - bottom_row.left) > ink.right - ink.left;
 }
 
@@ -277,9 +299,9 @@ const char* BannerFault(const Options& options, HWND dialog, const RECT& client)
 }
 
 // The bar and the banner are placed in pixels, the rest in dialog units, and the fonts
-// sized in pixels: at any DPI the bar must lie below the lower label and inside the
-// dialog's client area, the banner on the dialog's centre line above the labels, and
-// each label's text whole inside it.
+// sized in pixels: at any DPI the bar must lie below the lower label, above the buttons
+// with a gap, and inside the dialog's client area, the banner on the dialog's centre
+// line above the labels, and each label's text whole inside it.
 void SayLayout(const Options& options, HWND dialog) {
     const RECT bar = ScreenRect(ProgressBar(dialog));
     RECT client = {};
@@ -291,6 +313,10 @@ void SayLayout(const Options& options, HWND dialog) {
     };
     if (bar.top < ScreenRect(GetDlgItem(dialog, IDC_LOWER_LABEL)).bottom) {
         fault(bar_faults, "above-lower-label");
+    }
+    const RECT start = ScreenRect(GetDlgItem(dialog, IDC_START));
+    if (bar.bottom >= std::min(start.top, ScreenRect(GetDlgItem(dialog, IDC_CLOSE)).top)) {
+        fault(bar_faults, "on-buttons");
     }
     if (bar.left < client.left || bar.top < client.top || bar.right > client.right ||
         bar.bottom > client.bottom) {
@@ -419,6 +445,7 @@ void StepDialog(const Options& options, HANDLE process, HWND dialog, DialogState
         SettleWindow(dialog);
         if (options.start) {
             SayEndSession(dialog, "after");
+            SayLayout(options, dialog);
         }
         SayFinal(dialog);
         SaveShot(options, dialog, "final.png");

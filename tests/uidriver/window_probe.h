@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+// The message label_probe.dll answers in the program and the property it answers with.
+inline constexpr const char* kMeasureLabelMessage = "zandacore uidriver: measure label";
+inline constexpr const char* kTextFitsProperty = "zandacore uidriver: text fits";
+
 // The visible top-level windows of the process.
 std::vector<HWND> VisibleWindowsOf(DWORD process_id);
 
