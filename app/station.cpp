@@ -211,7 +211,7 @@ void VerifyModule(HWND dialog, std::int32_t version, StationVisit* visit) {
         std::snprintf(visit->result, kVisitResultSize, "failed: verification (%s)",
                       IdentificationFailure(version));
     ++station_tally.failed;
-    ShowLabels(dialog, "Verification failed: the module does not run the new firmware.", kNextText,
+    ShowLabels(dialog, "Verification failed: not running the new firmware.", kNextText,
                shell_state.status_font);
 }
 
@@ -224,9 +224,8 @@ bool MeetModule(HWND dialog, const Presence& presence, char (&awaiting)[kSerialT
     if (!presence.driver) {
         std::snprintf(visit->result, kVisitResultSize, "failed: driver missing");
         ++station_tally.failed;
-        ShowLabels(dialog,
-                   "The NORV USB driver is missing: start the program once without a switch.",
-                   kNextText, shell_state.status_font);
+        ShowLabels(dialog, "No driver: run the program once without a switch.", kNextText,
+                   shell_state.status_font);
         return false;
     }
     const std::int32_t version = IdentifyDevice();
