@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# A whole update of a module at 786 as slow as the datasheets allow (every 64 KiB erase
-# answered after 2.5 s): Esc is ignored, closing and the end of the session are refused
-# while the update runs (and accepted before and after), the bar passes 30-90 %, the
-# module restarts and comes back at 787, and the dialog ends DONE with a green bar. The
-# simulator saw no violation.
+# A whole update of a module at 786: Esc is ignored, closing and the end of the
+# session are refused while the update runs (and accepted before and after), the bar passes 30-90 %, the module restarts and comes back at 787, and
+# the dialog ends DONE with a green bar. The simulator saw no violation.
+# The module is as slow as the datasheets allow: every 64 KiB erase answered after 2.5 s.
 source "$(dirname "$0")/e2e-lib.sh"
 start_case
 preinstall_library
