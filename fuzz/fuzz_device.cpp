@@ -93,9 +93,10 @@ Table Describe(const ImageEntry entries[kMaxImages]) {
         receives += blocks + 3 * chunks;
         table.expected.push_back(image);
     }
-    // Counting, opening, time-outs, queue checks and closes; three serials at most.
-    table.call_bound =
-        8 + 3 + sends * kWritesPerFrame + receives * kReadsPerReply + kResetWaitScans;
+    // Counting, opening, time-outs, queue checks and closes; three serials at most; per
+    // image, the erase's longer read time-out given and taken back.
+    table.call_bound = 8 + 3 + 2 * table.expected.size() + sends * kWritesPerFrame +
+                       receives * kReadsPerReply + kResetWaitScans;
     return table;
 }
 

@@ -1,4 +1,5 @@
 #include "link/flash_commands.h"
+#include "link/deadlines.h"
 #include "link/link.h"
 #include "link/trace.h"
 
@@ -24,12 +25,14 @@ std::int32_t SendTransfer(SiHandle handle, const std::uint8_t* payload, std::uin
 }
 
 // Sends a request and takes its reply, which matters only when it fails.
-std::int32_t Exchange(SiHandle handle, const std::uint8_t* payload, std::uint32_t size) {
+std::int32_t Exchange(SiHandle handle, const std::uint8_t* payload, std::uint32_t size,
+                      const char* step) {
     const std::int32_t sent = SendTransfer(handle, payload, size);
     if (sent != 0)
         return sent;
     std::uint8_t reply[kReplyBufferSize];
-    const std::int32_t received = LinkReceive(handle, kReplyBufferSize, reply);
+    const std::int32_t received =
+        LinkAwaitReply(handle, kReplyBufferSize, reply, {step, kReplyDeadlineS});
     return received < 0 ? received : 0;
 }
 
@@ -39,7 +42,8 @@ std::int32_t ReadBack(SiHandle handle, std::uint32_t length, std::uint8_t reply[
     const std::int32_t sent = LinkSend(handle, FlashPort, AccessRead, 0, nullptr);
     if (sent != 0)
         return sent;
-    const std::int32_t received = LinkReceive(handle, kReadBackCapacity, reply);
+    const std::int32_t received =
+        LinkAwaitReply(handle, kReadBackCapacity, reply, {"read-back reply", kReplyDeadlineS});
     if (received < 0)
         return received;
     // Bytes past a short reply were never read back; comparing them could pass the chunk.
@@ -54,9 +58,12 @@ std::int32_t EraseFlashBlock(SiHandle handle, std::uint32_t address) {
     std::uint8_t payload[kTransferHeaderSize];
     PutTransferHeader(payload, kTransferHeaderSize - 1, kFlashErase, address);
     const std::int32_t sent = SendTransfer(handle, payload, sizeof payload);
-    if (sent == 0)
-        LinkDumpReply(handle);
-    return sent;
+    if (sent != 0)
+        return sent;
+    // The reply's content is never examined, but one that never comes means the module
+    // or the link is gone, and coming late it would pass for the next request's.
+    const std::int32_t received = LinkDumpReply(handle, {"erase reply", kEraseReplyDeadlineS});
+    return LinkNoReply(received) ? received : 0;
 }
 
 std::int32_t ProgramFlashChunk(SiHandle handle, std::uint32_t address, std::uint32_t length,
@@ -67,7 +74,7 @@ std::int32_t ProgramFlashChunk(SiHandle handle, std::uint32_t address, std::uint
     PutTransferHeader(payload, sizeof payload - 1, kFlashProgram, address);
     std::memcpy(payload + kTransferHeaderSize, data, length);
     std::memset(payload + kTransferHeaderSize + length, 0xFF, kFlashChunkSize - length);
-    return Exchange(handle, payload, sizeof payload);
+    return Exchange(handle, payload, sizeof payload, "program reply");
 }
 
 std::int32_t VerifyFlashChunk(SiHandle handle, std::uint32_t address, std::uint32_t length,
@@ -75,7 +82,7 @@ std::int32_t VerifyFlashChunk(SiHandle handle, std::uint32_t address, std::uint3
     std::uint8_t request[kTransferHeaderSize];
     PutTransferHeader(request, kTransferHeaderSize - 1, kFlashRead, address);
     std::uint8_t reply[kReplyBufferSize];
-    std::int32_t result = Exchange(handle, request, sizeof request);
+    std::int32_t result = Exchange(handle, request, sizeof request, "read command reply");
     if (result == 0)
         result = ReadBack(handle, length, reply);
     if (result != 0) {

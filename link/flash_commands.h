@@ -16,10 +16,11 @@ inline constexpr std::uint8_t kFlashRead = 0x03;
 // 0 to 127; -1 send failed, -2 reply failed or too short to hold the version.
 std::int32_t ReadBootloaderVersion(SiHandle handle);
 
-// 0; -1 send failed, -2 reply failed.
+// 0; -1 send failed, -2 no reply within its deadline (a reply that came is not examined).
 std::int32_t UnlockFlash(SiHandle handle);
 
-// 0 or the negative send result; the reply is traced, never examined.
+// 0, the negative send result, or the negative receive result when no reply came within
+// its deadline; a reply that came is traced, never examined.
 std::int32_t EraseFlashBlock(SiHandle handle, std::uint32_t address);
 
 // Programs length (at most 128) bytes, filled up with FF to a whole chunk. 0, or the

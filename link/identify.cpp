@@ -1,4 +1,5 @@
 #include "link/identify.h"
+#include "link/deadlines.h"
 #include "link/link.h"
 #include "link/trace.h"
 #include "payload/device_record.h"
@@ -76,21 +77,22 @@ std::int32_t IdentifyDevice() {
         DeviceHandle = nullptr;
         return IdentifyOpenFailed;
     }
-    usb_library.SI_SetTimeouts(kSiTimeoutMs, kSiTimeoutMs);
+    LinkSetTimeouts(kReplyDeadlineS);
 
     std::uint32_t bytes_in_queue = 0;
     std::uint32_t queue_status = 0;
     if (usb_library.SI_CheckRXQueue(DeviceHandle, &bytes_in_queue, &queue_status) != 0)
         return CloseWith(IdentifyNoVersion);
     if ((queue_status & SI_RX_READY) != 0)
-        LinkDumpReply(DeviceHandle); // a stale reply must not pass for the answer
+        LinkDumpReply(DeviceHandle, {"stale reply", kReplyDeadlineS}); // not taken for the answer
 
     const std::array<std::uint8_t, kIdentifyRequestSize> request = IdentifyRequest(LinkSequence);
     if (LinkSend(DeviceHandle, kRawBody, AccessRead, kIdentifyRequestSize, request.data()) != 0)
         return CloseWith(IdentifyNoVersion);
     Trace("Waiting for data\n");
     TraceFlush();
-    std::int32_t received = LinkReceive(DeviceHandle, kReplyBufferSize, buffer);
+    std::int32_t received = LinkAwaitReply(DeviceHandle, kReplyBufferSize, buffer,
+                                           {"identification reply", kReplyDeadlineS});
     Trace("Got data/timeout %d\n", received);
     TraceFlush();
     // Type and subtype are never taken from a buffer that holds no valid reply.
@@ -103,7 +105,8 @@ std::int32_t IdentifyDevice() {
     const bool right_device = type == device_record.type && IsKnownSubtype(subtype);
     if (LinkSend(DeviceHandle, kVersionRegister, AccessRead, 0, nullptr) != 0)
         return CloseWith(right_device ? IdentifyNoVersion : IdentifyWrongDevice);
-    received = LinkReceive(DeviceHandle, kReplyBufferSize, buffer);
+    received =
+        LinkAwaitReply(DeviceHandle, kReplyBufferSize, buffer, {"version reply", kReplyDeadlineS});
     // The text ends at the checksum or after five characters; a failed reply has none,
     // so no byte of an earlier answer is ever read as the version.
     const std::int32_t text_end = std::clamp(received, kVersionTextAt, kVersionTextEnd);

@@ -54,5 +54,26 @@ std::int32_t LinkSend(SiHandle handle, std::int32_t register_address, std::uint8
 // or a negated SI_Read status, LinkOverCapacity, LinkNoEndMarker or LinkBadChecksum.
 std::int32_t LinkReceive(SiHandle handle, std::uint32_t capacity, std::uint8_t* buffer);
 
-// Consumes one reply without examining it, and traces it.
-void LinkDumpReply(SiHandle handle);
+// A reply the program waits for: what it answers, named in the trace when its deadline
+// passes, and that deadline (link/deadlines.h).
+struct LinkWait {
+    const char* step;
+    std::uint32_t deadline_s;
+};
+
+// Gives the library read_deadline_s as its read time-out and the write deadline as its
+// write time-out; after the module is opened and when an update starts.
+void LinkSetTimeouts(std::uint32_t read_deadline_s);
+
+// LinkReceive within the wait's deadline, which becomes the library's read time-out
+// first when it is not already. A deadline that passes is traced with the step and the
+// time waited.
+std::int32_t LinkAwaitReply(SiHandle handle, std::uint32_t capacity, std::uint8_t* buffer,
+                            const LinkWait& wait);
+
+// True when a receive result means that no reply came (the library's read failed), as
+// against a reply that came spoiled.
+bool LinkNoReply(std::int32_t received);
+
+// Consumes one reply without examining it, and traces it; the receive's result.
+std::int32_t LinkDumpReply(SiHandle handle, const LinkWait& wait);

@@ -1,4 +1,6 @@
+#include "link/deadlines.h"
 #include "link/link.h"
+#include "link/trace.h"
 
 #include <algorithm>
 #include <cstring>
@@ -31,6 +33,17 @@ std::uint32_t BuildBody(std::int32_t register_address, std::uint8_t access, std:
     if (length > 0)
         std::memcpy(body + size, payload, length);
     return size + length;
+}
+
+// Raw bodies are sent only by the identification.
+void TraceWriteDeadline(std::int32_t register_address) {
+    if (register_address < 0)
+        Trace("deadline passed: identification request not taken within %u s\n",
+              static_cast<unsigned>(kWriteDeadlineS));
+    else
+        Trace("deadline passed: request to register 0x%02x not taken within %u s\n",
+              static_cast<unsigned>(register_address), static_cast<unsigned>(kWriteDeadlineS));
+    TraceFlush();
 }
 
 void AdvanceSequence() {
@@ -76,6 +89,8 @@ std::int32_t LinkSend(SiHandle handle, std::int32_t register_address, std::uint8
             usb_library.SI_Write(handle, frame + offset, piece, &written, nullptr);
         if (status != 0) {
             result = NegatedStatus(status);
+            if (status == SI_WRITE_TIMED_OUT)
+                TraceWriteDeadline(register_address);
             break;
         }
     }

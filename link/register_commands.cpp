@@ -1,3 +1,4 @@
+#include "link/deadlines.h"
 #include "link/flash_commands.h"
 #include "link/link.h"
 #include "link/trace.h"
@@ -15,7 +16,8 @@ std::int32_t ReadBootloaderVersion(SiHandle handle) {
     std::uint8_t reply[kReplyBufferSize];
     // A reply too short to hold the version would otherwise pick the checksum slot
     // of the microcontroller image from stale bytes.
-    if (LinkReceive(handle, kBootloaderReplyCapacity, reply) <= kBootloaderVersionAt)
+    if (LinkAwaitReply(handle, kBootloaderReplyCapacity, reply,
+                       {"bootloader version reply", kReplyDeadlineS}) <= kBootloaderVersionAt)
         return -2;
     return reply[kBootloaderVersionAt] & 0x7F;
 }
@@ -25,8 +27,11 @@ std::int32_t UnlockFlash(SiHandle handle) {
     const std::uint8_t payload[] = {kUnlockValue};
     if (LinkSend(handle, kUnlockRegister, AccessWrite, sizeof payload, payload) != 0)
         return -1;
+    // The reply's content is never examined; one that never comes means the module or
+    // the link is gone, and coming late it would pass for the next request's.
     std::uint8_t reply[kReplyBufferSize];
-    if (LinkReceive(handle, kReplyBufferSize, reply) < 0)
+    if (LinkNoReply(
+            LinkAwaitReply(handle, kReplyBufferSize, reply, {"unlock reply", kReplyDeadlineS})))
         return -2;
     return 0;
 }

@@ -1,3 +1,4 @@
+#include "link/deadlines.h"
 #include "link/flash_commands.h"
 #include "link/link.h"
 #include "link/trace.h"
@@ -9,7 +10,7 @@ constexpr std::uint32_t kProbeReplyPauseMs = 100;
 } // namespace
 
 std::int32_t CheckModule() {
-    usb_library.SI_SetTimeouts(kSiTimeoutMs, kSiTimeoutMs);
+    LinkSetTimeouts(kReplyDeadlineS);
 
     // The probe's reply is only looked for, not examined: a module that answers at all
     // is still there.
@@ -25,7 +26,7 @@ std::int32_t CheckModule() {
         CloseDevice();
         return -1;
     }
-    LinkDumpReply(DeviceHandle);
+    LinkDumpReply(DeviceHandle, {"probe reply", kReplyDeadlineS});
     TraceFlush();
 
     const std::int32_t bootloader_version = ReadBootloaderVersion(DeviceHandle);
@@ -35,7 +36,12 @@ std::int32_t CheckModule() {
         return -1;
     }
     Trace("Bootloader version: %d\n", bootloader_version);
-    UnlockFlash(DeviceHandle);
+    // Unanswered, the unlock leaves a module or link that is gone.
+    if (UnlockFlash(DeviceHandle) < 0) {
+        Trace("Could not unlock the flash.\n");
+        TraceFlush();
+        return -1;
+    }
     TraceFlush();
     return bootloader_version;
 }

@@ -29,8 +29,9 @@ using SiWriteFn = SiStatus(USB_CALL*)(SiHandle handle, const void* buffer, std::
 inline constexpr char kUsbLibraryFileName[] = "SiUSBXp.dll"; // in the system directory
 
 inline constexpr std::uint32_t SI_RX_READY = 0x02; // queue status: received data waiting
-// Read and write time-out given to SI_SetTimeouts after opening and when an update starts.
-inline constexpr std::uint32_t kSiTimeoutMs = 0xFFFFFF;
+// Statuses of a read or write whose time-out (SI_SetTimeouts) passed.
+inline constexpr SiStatus SI_READ_TIMED_OUT = 0x0D;
+inline constexpr SiStatus SI_WRITE_TIMED_OUT = 0x0E;
 
 struct UsbLibrary {
     void* module; // the loaded library, null when none

@@ -13,6 +13,7 @@ class FlashCommandsTest : public testing::Test {
   protected:
     void SetUp() override {
         UseScriptedUsb();
+        LinkSetTimeouts(5); // as after the open; the erase changes it
         LinkSequence = 0x10;
     }
 };
@@ -45,6 +46,20 @@ TEST_F(FlashCommandsTest, UnlockWritesThreeToRegister42) {
     scripted_usb.writes_before_failure = 0;
     EXPECT_EQ(UnlockFlash(DeviceHandle), -1);
     testing::internal::GetCapturedStdout();
+}
+
+// The erase's reply alone waits the erase's longer deadline; one that never comes ends it.
+TEST_F(FlashCommandsTest, EraseFailsOnlyWhenItsReplyNeverComes) {
+    scripted_usb.read_status = SI_READ_TIMED_OUT;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(EraseFlashBlock(DeviceHandle, 0x020000), -0x0D);
+    const Bytes data(128, 0x5A);
+    EXPECT_EQ(ProgramFlashChunk(DeviceHandle, 0x010000, 128, data.data()), -0x0D);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Erasing address: 020000\ndeadline passed: no erase reply within 10 s\n"
+              "read -13 bytes: \ndeadline passed: no program reply within 5 s\n");
+    EXPECT_EQ(scripted_usb.read_timeouts_ms, (std::vector<std::uint32_t>{5000, 10000, 5000}));
+    EXPECT_EQ(scripted_usb.write_timeout_ms, 5000u);
 }
 
 TEST_F(FlashCommandsTest, ChunkOver128BytesIsRefusedUnsent) {

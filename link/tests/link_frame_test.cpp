@@ -77,6 +77,11 @@ TEST_F(LinkSendTest, FailedPieceEndsTheSendButStillAdvancesTheSequence) {
     EXPECT_EQ(LinkSend(DeviceHandle, FlashPort, AccessWrite, 200, payload.data()), -4);
     EXPECT_EQ(scripted_usb.pieces.size(), 1u);
     EXPECT_EQ(LinkSequence, 0x51);
+    scripted_usb.write_status = SI_WRITE_TIMED_OUT; // the write deadline passed
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(LinkSend(DeviceHandle, FlashPort, AccessWrite, 200, payload.data()), -0x0E);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "deadline passed: request to register 0x30 not taken within 5 s\n");
 }
 
 TEST_F(LinkSendTest, HeadedPayloadOver249BytesIsRefusedUnsent) {

@@ -95,8 +95,8 @@ TEST_F(LinkReceiveTest, DumpReplyTracesTheStoredBytesOrTheFailure) {
     QueueRaw({0xFF, 0x01, 0x02, 0x03, 0x06, 0xFF});
     scripted_usb.chunks.push_back({0xFF, 0x01});
     testing::internal::CaptureStdout();
-    LinkDumpReply(DeviceHandle);
-    LinkDumpReply(DeviceHandle);
+    LinkDumpReply(DeviceHandle, {"probe reply", 5});
+    LinkDumpReply(DeviceHandle, {"probe reply", 5});
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "read 4 bytes: ff 01 02 03 \nread -48 bytes: \n");
 }

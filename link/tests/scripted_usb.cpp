@@ -31,7 +31,9 @@ SiStatus USB_CALL GetProductString(std::uint32_t index, void* text, std::uint32_
     return 0;
 }
 
-SiStatus USB_CALL SetTimeouts(std::uint32_t, std::uint32_t) {
+SiStatus USB_CALL SetTimeouts(std::uint32_t read_ms, std::uint32_t write_ms) {
+    scripted_usb.read_timeouts_ms.push_back(read_ms);
+    scripted_usb.write_timeout_ms = write_ms;
     return 0;
 }
 

@@ -20,6 +20,8 @@ struct ScriptedUsb {
     std::vector<std::string> serials; // serial-number strings, bus order
     SiStatus check_status = 0;
     int closes = 0;
+    std::vector<std::uint32_t> read_timeouts_ms; // one per SI_SetTimeouts
+    std::uint32_t write_timeout_ms = 0;
 };
 
 extern ScriptedUsb scripted_usb;

@@ -105,18 +105,19 @@ SiStatus USB_CALL SI_Read(SiHandle handle, void* buffer, std::uint32_t to_read,
         return kSimInvalidParameter;
     const std::uint32_t value = HandleValue(handle);
     const std::span<std::uint8_t> span(static_cast<std::uint8_t*>(buffer), to_read);
-    std::uint32_t wait_ms = 0;
+    std::uint64_t wait_us = 0;
     const SiStatus status = Transfer(handle, [&](SimBus* bus) {
         const std::int32_t read = SimLibRead(bus, value, span, bytes_returned, false);
         if (read == kSimReadWouldBlock)
-            wait_ms = SimReadWaitMs(*bus, *SimHandleModule(bus, value));
+            wait_us = SimReadWaitUs(*bus, *SimHandleModule(bus, value));
         return read;
     });
     if (status != kSimReadWouldBlock)
         return status;
-    // Nothing comes while waiting (replies are queued as requests arrive), so the
-    // wait ends in a time-out, or in a dead handle when the module left meanwhile.
-    Sleep(wait_ms);
+    // Replies are queued as requests arrive, each due when the flash is done, so the
+    // wait ends with the reply due, in a time-out, or in a dead handle when the module
+    // left meanwhile.
+    WaitUs(wait_us);
     return OnBus([&](SimBus* bus) { return SimLibRead(bus, value, span, bytes_returned, true); });
 }
 

@@ -73,7 +73,7 @@ SiStatus USB_CALL DoorRead(SiHandle handle, void* buffer, std::uint32_t to_read,
     status = SimLibRead(bus, value, span, bytes_returned, false);
     if (status != kSimReadWouldBlock)
         return status;
-    SimDoorAdvanceUs(std::uint64_t{SimReadWaitMs(*bus, *SimHandleModule(bus, value))} * 1000);
+    SimDoorAdvanceUs(SimReadWaitUs(*bus, *SimHandleModule(bus, value)));
     return SimLibRead(bus, value, span, bytes_returned, true);
 }
 

@@ -74,15 +74,21 @@ std::int32_t SetKey(std::string_view key, std::string_view value, SimModuleConfi
         *error = "1 to 63 characters";
         return -1;
     }
+    if (key == "read_timeout_cap_ms" && value == "none") {
+        module->read_timeout_cap_ms = kSimNoReadCap;
+        return 0;
+    }
     std::uint32_t* number = key == "latency_us"            ? &module->latency_us
                             : key == "restart_leave_ms"    ? &module->restart_leave_ms
                             : key == "restart_return_ms"   ? &module->restart_return_ms
                             : key == "read_timeout_cap_ms" ? &module->read_timeout_cap_ms
+                            : key == "erase_block_ms"      ? &module->erase_block_ms
+                            : key == "program_chunk_us"    ? &module->program_chunk_us
                                                            : nullptr;
     if (number) {
         if (SimParseNumber(value, 0x7FFFFFFF, number))
             return 0;
-        *error = "a whole number";
+        *error = key == "read_timeout_cap_ms" ? "a whole number, or none" : "a whole number";
         return -1;
     }
     if (key == "fault")

@@ -9,6 +9,7 @@
 
 inline constexpr std::size_t kSimMaxSerial = 63; // fits the 64-byte texts of a scan
 inline constexpr std::size_t kSimMaxLocation = 63;
+inline constexpr std::uint32_t kSimNoReadCap = 0xFFFFFFFF; // read_timeout_cap_ms = none
 
 struct SimModuleConfig {
     std::string serial;
@@ -21,7 +22,9 @@ struct SimModuleConfig {
     std::uint32_t latency_us = 0;
     std::uint32_t restart_leave_ms = 300;
     std::uint32_t restart_return_ms = 1500;
-    std::uint32_t read_timeout_cap_ms = 2000;
+    std::uint32_t read_timeout_cap_ms = kSimNoReadCap; // reads wait the host's time-out
+    std::uint32_t erase_block_ms = 0;   // an erase is answered this long after it arrives
+    std::uint32_t program_chunk_us = 0; // the same for a program request
     std::vector<SimFault> faults;
 };
 

@@ -72,7 +72,7 @@ bool SequenceFollows(SimBus* bus, SimModule* module, std::uint8_t sequence) {
 
 SimReply Reply(std::uint8_t status, std::uint8_t sequence,
                std::span<const std::uint8_t> data = {}) {
-    SimReply reply{true, {}};
+    SimReply reply{true, {}, 0};
     reply.body.reserve(6 + data.size());
     for (std::uint8_t byte : {std::uint8_t(5 + data.size()), status, std::uint8_t{0x0F},
                               std::uint8_t{0x00}, std::uint8_t{0x00}, sequence})
@@ -134,13 +134,17 @@ SimReply FlashPortWrite(SimBus* bus, SimModule* module, const Request& request) 
         return Reply(kReplyAccepted, request.sequence, count);
     if (opcode == kOpErase) {
         SimFlashEraseBlock(&module->flash, address);
-        return Reply(kReplyAccepted, request.sequence, count);
+        SimReply reply = Reply(kReplyAccepted, request.sequence, count);
+        reply.busy_us = std::uint64_t{module->config.erase_block_ms} * 1000;
+        return reply;
     }
     const std::uint32_t raised = SimFlashProgram(&module->flash, address, transfer.subspan(4));
-    if (raised == 0)
-        return Reply(kReplyAccepted, request.sequence, count);
-    SimLogViolation(bus, module, SimPrintf("program 0->1 of %u bits at 0x%06x", raised, address));
-    return Reply(kReplyBitRaised, request.sequence, count);
+    if (raised != 0)
+        SimLogViolation(bus, module,
+                        SimPrintf("program 0->1 of %u bits at 0x%06x", raised, address));
+    SimReply reply = Reply(raised == 0 ? kReplyAccepted : kReplyBitRaised, request.sequence, count);
+    reply.busy_us = module->config.program_chunk_us;
+    return reply;
 }
 
 SimReply FlashPortRead(SimBus* bus, SimModule* module, const Request& request) {

@@ -19,6 +19,7 @@ inline constexpr std::size_t kFlashReadChunk = 128;
 struct SimReply {
     bool send = false; // false: no reply (bad fixed bytes, the restart request)
     std::vector<std::uint8_t> body;
+    std::uint64_t busy_us = 0; // the flash's work before the reply comes
 };
 
 // Checks and executes one request body whose framing, Length and checksum are good;

@@ -1,12 +1,18 @@
 #include "sim/model/request_stream.h"
 #include "sim/model/register_protocol.h"
 
+#include <algorithm>
+
 namespace {
 
-void QueueReply(SimModule* module, std::vector<std::uint8_t> body, std::uint32_t request) {
+void QueueReply(const SimBus& bus, SimModule* module, SimReply reply, std::uint32_t request) {
     const std::vector<SimFault>& faults = module->config.faults;
     if (SimHasFaultAt(faults, SimFaultKind::ReplyMissing, request))
         return;
+    // The pending bytes reach the host once the last of their replies is due; the host
+    // reads each reply before its next request, so no reply is held back by another.
+    module->reply_due_us = std::max(module->reply_due_us, bus.now_us + reply.busy_us);
+    std::vector<std::uint8_t>& body = reply.body;
     const std::uint8_t checksum = SimReplyChecksum(body);
     if (SimHasFaultAt(faults, SimFaultKind::ReplyCorrupt, request))
         body.back() ^= 0x01;
@@ -40,7 +46,7 @@ void SimReceiveHostBytes(SimBus* bus, SimModule* module, std::span<const std::ui
             return;
         }
         if (reply.send)
-            QueueReply(module, std::move(reply.body), request);
+            QueueReply(*bus, module, std::move(reply), request);
     }
 }
 

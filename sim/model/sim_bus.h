@@ -38,6 +38,7 @@ struct SimModule {
     std::uint8_t last_sequence = 0;
     SimFrameParser parser;
     std::deque<std::uint8_t> pending_reply; // bytes the host has not read yet
+    std::uint64_t reply_due_us = 0;         // they reach the host then (the flash at work)
     bool read_latched = false;
     std::uint32_t read_address = 0;
     std::uint64_t requests_total = 0;

@@ -22,6 +22,10 @@ std::size_t VisiblePosition(const SimBus& bus, std::uint32_t index) {
     return bus.modules.size();
 }
 
+bool ReplyReadable(const SimBus& bus, const SimModule& module) {
+    return !module.pending_reply.empty() && module.reply_due_us <= bus.now_us;
+}
+
 } // namespace
 
 SimModule* SimHandleModule(SimBus* bus, std::uint32_t handle) {
@@ -76,6 +80,7 @@ std::int32_t SimLibOpen(SimBus* bus, std::uint32_t index, std::uint32_t* handle)
     module->has_sequence = false;
     module->parser = SimFrameParser{};
     module->pending_reply.clear();
+    module->reply_due_us = 0;
     module->read_latched = false;
     if (SimHasFault(module->config.faults, SimFaultKind::RxPending))
         SimQueueStaleReply(module);
@@ -101,8 +106,9 @@ std::int32_t SimLibCheckRxQueue(SimBus* bus, std::uint32_t handle, std::uint32_t
         return kSimInvalidHandle;
     if (!bytes || !status)
         return kSimInvalidParameter;
-    *bytes = static_cast<std::uint32_t>(module->pending_reply.size());
-    *status = module->pending_reply.empty() ? 0 : kSimRxReady;
+    const bool ready = ReplyReadable(*bus, *module);
+    *bytes = ready ? static_cast<std::uint32_t>(module->pending_reply.size()) : 0;
+    *status = ready ? kSimRxReady : 0;
     return kSimOk;
 }
 
@@ -132,7 +138,7 @@ std::int32_t SimLibRead(SimBus* bus, std::uint32_t handle, std::span<std::uint8_
     if (!returned || buffer.empty())
         return kSimInvalidParameter;
     *returned = 0;
-    if (module->pending_reply.empty())
+    if (!ReplyReadable(*bus, *module))
         return waited ? kSimReadTimedOut : kSimReadWouldBlock;
     const std::size_t count =
         std::min({buffer.size(), std::size_t{kSimMaxTransfer}, module->pending_reply.size()});
@@ -145,6 +151,10 @@ std::int32_t SimLibRead(SimBus* bus, std::uint32_t handle, std::span<std::uint8_
     return kSimOk;
 }
 
-std::uint32_t SimReadWaitMs(const SimBus& bus, const SimModule& module) {
-    return std::min(bus.host_read_timeout_ms, module.config.read_timeout_cap_ms);
+std::uint64_t SimReadWaitUs(const SimBus& bus, const SimModule& module) {
+    const std::uint64_t timeout_us =
+        std::uint64_t{std::min(bus.host_read_timeout_ms, module.config.read_timeout_cap_ms)} * 1000;
+    if (module.pending_reply.empty())
+        return timeout_us;
+    return std::min(timeout_us, module.reply_due_us - std::min(module.reply_due_us, bus.now_us));
 }

@@ -34,11 +34,14 @@ std::int32_t SimLibCheckRxQueue(SimBus* bus, std::uint32_t handle, std::uint32_t
 std::int32_t SimLibWrite(SimBus* bus, std::uint32_t handle, std::span<const std::uint8_t> bytes,
                          std::uint32_t* written);
 // Up to 64 bytes (and no more than asked) of the pending reply stream. With nothing
-// pending: kSimReadWouldBlock, or kSimReadTimedOut once the door has waited.
+// pending, or a reply not yet due: kSimReadWouldBlock, or kSimReadTimedOut once the
+// door has waited.
 std::int32_t SimLibRead(SimBus* bus, std::uint32_t handle, std::span<std::uint8_t> buffer,
                         std::uint32_t* returned, bool waited);
 
 // The open module behind a handle, or null when the handle is closed or dead.
 SimModule* SimHandleModule(SimBus* bus, std::uint32_t handle);
-// How long a read with no data waits: the host's read time-out, capped by the module.
-std::uint32_t SimReadWaitMs(const SimBus& bus, const SimModule& module);
+// How long a read that found nothing waits before asking again with waited set: until
+// the pending reply is due, at most the host's read time-out (capped by the module's
+// read_timeout_cap_ms, if set).
+std::uint64_t SimReadWaitUs(const SimBus& bus, const SimModule& module);

@@ -54,6 +54,21 @@ TEST_F(Faults, ReplyMissingWaitsTheShorterOfCapAndHostTimeOut) {
     EXPECT_EQ(SimDoorNowUs() - before, 300u * 1000);
 }
 
+// Not a fault, but the same wait: an erase's reply is neither queued nor read before
+// erase_block_ms, and a read waits for it.
+TEST_F(Faults, EraseRepliesComeWhenTheBlockIsErased) {
+    StartAndOpen("[A17]\nerase_block_ms = 2500\n");
+    TestHost host;
+    ASSERT_EQ(host.Exchange(0x42, kWrite, {0x03}).status, 0);
+    host.Send(0x30, kWrite, {0x04, 0xD8, 0x10, 0x00, 0x00});
+    std::uint32_t bytes = 0, queue = 0;
+    ASSERT_EQ(usb_library.SI_CheckRXQueue(DeviceHandle, &bytes, &queue), 0);
+    EXPECT_EQ(queue, 0u);
+    const std::uint64_t before = SimDoorNowUs();
+    EXPECT_TRUE(ReplyChecksumOk(ReadReply().decoded));
+    EXPECT_EQ(SimDoorNowUs() - before, 2500u * 1000);
+}
+
 TEST_F(Faults, DisconnectPullsTheModuleAfterThatRequest) {
     StartAndOpen("[A17]\nfault = disconnect@2\n");
     EXPECT_NE(SecondReply().status, 0);

@@ -30,7 +30,9 @@ TEST(ModuleIni, TheDocumentedExampleGivesTheDefaults) {
                                "latency_us = 0\n"
                                "restart_leave_ms = 300\n"
                                "restart_return_ms = 1500\n"
-                               "read_timeout_cap_ms = 2000\n"
+                               "read_timeout_cap_ms = none  # none: the host's time-out\n"
+                               "erase_block_ms = 0\n"
+                               "program_chunk_us = 0\n"
                                "fault = none\n");
     ASSERT_EQ(modules.size(), 1u);
     const SimModuleConfig defaults = Parse("[A17]\n").at(0);
@@ -46,7 +48,7 @@ TEST(ModuleIni, TheDocumentedExampleGivesTheDefaults) {
     EXPECT_EQ(defaults.location, m.location);
     EXPECT_EQ(m.restart_leave_ms, 300u);
     EXPECT_EQ(m.restart_return_ms, defaults.restart_return_ms);
-    EXPECT_EQ(m.read_timeout_cap_ms, 2000u);
+    EXPECT_EQ(defaults.read_timeout_cap_ms, m.read_timeout_cap_ms);
     EXPECT_TRUE(m.faults.empty());
 }
 
@@ -76,6 +78,7 @@ TEST(ModuleIni, BadValuesAreErrors) {
     for (const char* text :
          {"[A17]\ntype = 0x100\n", "[A17]\nsubtype = x\n", "[A17]\nfirmware = 10000\n",
           "[A17]\ndriver = maybe\n", "[A17]\nlatency_us = -1\n", "[A17]\nlocation =\n",
+          "[A17]\nread_timeout_cap_ms = never\n", "[A17]\nerase_block_ms = none\n",
           "[A17]\nfault = reply-corrupt@0\n", "[A17]\nfault = stuck-bit@200000\n",
           "[A17]\nfault = version-text=123456\n", "[A17]\nfault = locked@3\n",
           "[A17]\nfault = melt\n", "[A17]\nfault = none,locked\n", "[A17]\nfault = ,locked\n",

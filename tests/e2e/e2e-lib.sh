@@ -59,6 +59,22 @@ layout dpi=96 bar=ok banner=ok texts=fit
 final title=" QTV40z6, v787 - DONE!" upper="Programming finished successfully!  Please power cycle the module now." lower="After re-applying power it will take some seconds to complete the update process." progress=100 bar=00c800 start=disabled close=enabled
 exit 0'
 
+# A module.ini line that lets a silent module keep the program waiting an hour, far
+# beyond every deadline of the program: only the program's own deadlines end its waits.
+cap_an_hour='read_timeout_cap_ms = 3600000'
+
+# expect_silence_ended STEP: the run that just ended did so within 30 s of the module's
+# last request (the wire log's last change), and says how long after it.
+expect_silence_ended() {
+    local waited
+    waited=$(($(date +%s) - $(stat -c %Y "$ZANDACORE_SIM_DIR/wire.log")))
+    echo "e2e: silent at the $1: the run ended $waited s after the module's last request"
+    if [ "$waited" -gt 30 ]; then
+        echo "e2e: a silent module kept the program more than 30 s"
+        return 1
+    fi
+}
+
 start_display() {
     exec 8>"$work/display"
     Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
