@@ -8,8 +8,8 @@ source "$(dirname "$0")/e2e-lib.sh"
 start_case
 preinstall_library
 printf '%s\n' '[A17]' 'firmware = 786' '[B22]' 'firmware = 787' 'location = Port_#0002.Hub_#0001' \
-    '[C31]' 'firmware = 786' 'location = Port_#0003.Hub_#0001' 'read_timeout_cap_ms = 2000' \
-    'fault = reply-missing@3000' >"$ZANDACORE_SIM_DIR/module.ini"
+    '[C31]' 'firmware = 786' 'location = Port_#0003.Hub_#0001' 'fault = reply-missing@3000' \
+    >"$ZANDACORE_SIM_DIR/module.ini"
 simctl plug A17
 temp=("$WINEPREFIX"/drive_c/users/*/Temp)
 station_record() { printf '%s' "${temp[0]}/zandacore-station.csv"; }
