@@ -31,8 +31,11 @@ std::int64_t ChooseDevice(std::uint32_t count, TextBuffer text) {
         Trace("\nDevice %lx: %s\n", static_cast<unsigned long>(index),
               reinterpret_cast<const char*>(text));
         if (text[0] != kPassedOverSerial) {
-            std::snprintf(identified_serial, kSerialTextSize, "%s",
-                          reinterpret_cast<const char*>(text));
+            // The library's text may be longer than the kept one: cut it, whole bytes.
+            const std::size_t length =
+                strnlen(reinterpret_cast<const char*>(text), kSerialTextSize - 1);
+            std::memcpy(identified_serial, text, length);
+            identified_serial[length] = '\0';
             return index;
         }
     }
